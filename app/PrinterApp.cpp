@@ -1,0 +1,109 @@
+#include "app/PrinterApp.h"
+
+#include <libssh/libssh.h>
+
+#include <wx/image.h>
+#include <wx/stopwatch.h>
+#include <wx/utils.h>
+
+#include "app/EventSink.h"
+#include "app/ProgramInfo.h"
+#include "app/WorkerEvents.h"
+#include "ui/TeskFrame.h"
+#include "update/UpdateCheck.h"
+
+wxBEGIN_EVENT_TABLE(PrinterApp, wxApp)
+    EVT_END_SESSION(PrinterApp::OnEndSession)
+wxEND_EVENT_TABLE()
+
+namespace {
+constexpr long kMainWindowStyle =
+    wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX | wxCLIP_CHILDREN;
+}
+
+PrinterApp::PrinterApp() : PrinterApp(AppSettings::Compiled()) {}
+
+PrinterApp::PrinterApp(AppSettings settings) : settings(std::move(settings)) {}
+
+bool PrinterApp::OnInit() {
+    // No call to wxApp::OnInit: the program takes no command-line options.
+    printerThread = nullptr;
+    OpenEventSink(this);
+    ConnectHandlers();
+    wxInitAllImageHandlers();
+
+    const wxString title = wxString(kTitlePrefix) + kProgramVersion;
+    frame = new TeskFrame(this, title, wxPoint(50, 50), wxSize(500, 339), kMainWindowStyle);
+    frame->Show(true);
+
+    ssh_init();
+    StartUpdateCheck();
+    return true;
+}
+
+void PrinterApp::ConnectHandlers() {
+    // wxEvtHandler::Connect by name: PrinterApp::Connect is the connection control.
+    wxEvtHandler::Connect(wxEVT_SFTP_ERROR, wxThreadEventHandler(PrinterApp::OnSftpError));
+    wxEvtHandler::Connect(wxEVT_SFTP_FINISHED, wxThreadEventHandler(PrinterApp::OnSftpFinished));
+    wxEvtHandler::Connect(wxEVT_SFTP_CONNECTED, wxThreadEventHandler(PrinterApp::OnSftpConnected));
+    wxEvtHandler::Connect(wxEVT_PRINT_FILE, wxThreadEventHandler(PrinterApp::OnPrintFile));
+    wxEvtHandler::Connect(wxEVT_SFTP_STATUS, wxThreadEventHandler(PrinterApp::OnSftpStatus));
+    wxEvtHandler::Connect(wxEVT_PRINT_JOB_DONE, wxCommandEventHandler(PrinterApp::OnPrintJobDone));
+    wxEvtHandler::Connect(wxEVT_UPDATE_AVAILABLE, wxThreadEventHandler(PrinterApp::OnUpdateAvailable));
+}
+
+void PrinterApp::StartUpdateCheck() {
+    UrlUpdateCheck check(settings.versionUrl);
+    wxThread* worker = check.CreateCheckThread(this);
+    if (worker->Run() != wxTHREAD_NO_ERROR) {
+        // A detached thread that never started does not delete itself.
+        delete worker;
+    }
+}
+
+void PrinterApp::Shutdown() {
+    if (shuttingDown) {
+        return;
+    }
+    shuttingDown = true;
+
+    Disconnect();
+
+    // A worker blocked on a server that stopped answering may never see the stop request,
+    // so the wait is bounded; the worker is then left behind.
+    wxStopWatch waited;
+    while (printerThread != nullptr && waited.Time() < settings.exitWaitLimit.count()) {
+        wxYield();
+        if (printerThread != nullptr) {
+            wxMilliSleep(10);
+        }
+    }
+    if (printerThread != nullptr) {
+        workerLeftBehind = true;
+        // From here on the worker can no longer hand files over: one it has taken off the
+        // server stays with it until it is handed over below, and one it has not stays on
+        // the server.
+        CloseEventSink(this);
+        ProcessPendingEvents();
+        printerThread = nullptr;
+    }
+
+    frame->Destroy();
+    frame = nullptr;
+
+    if (!workerLeftBehind) {
+        // The worker released its session before it said it had finished.
+        ssh_finalize();
+    }
+}
+
+int PrinterApp::OnExit() {
+    CloseEventSink(this, std::chrono::milliseconds(0));
+    return wxApp::OnExit();
+}
+
+void PrinterApp::OnEndSession(wxCloseEvent&) {}
+
+int PrinterApp::ShowMessage(const wxString& message, const wxString& caption, long style) {
+    return settings.messageBox(message, caption, style);
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <string>
+
+#include <wx/app.h>
+#include <wx/arrstr.h>
+#include <wx/event.h>
+#include <wx/string.h>
+
+#include "app/AppSettings.h"
+
+class SftpThread;
+class TeskFrame;
+
+class PrinterApp : public wxApp {
+public:
+    PrinterApp();
+    explicit PrinterApp(AppSettings settings);
+
+    bool OnInit() override;
+    int OnExit() override;
+
+    // The exit sequence; run by the main window's close handler.
+    void Shutdown();
+    bool IsShuttingDown() const { return shuttingDown; }
+
+    // Connection control
+    void ToggleConnection(const std::string& userId, const std::string& password);
+    bool Connect(const std::string& userId, const std::string& password);
+    bool Disconnect();
+    void DeletePrinterThread();
+
+    // Printer discovery
+    wxString GetDefaultPrinterName();
+    wxArrayString GetPrinterNames();
+
+    // Worker events
+    void OnSftpError(wxThreadEvent& event);
+    void OnSftpFinished(wxThreadEvent& event);
+    void OnSftpConnected(wxThreadEvent& event);
+    void OnPrintFile(wxThreadEvent& event);
+    void OnSftpStatus(wxThreadEvent& event);
+    void OnPrintJobDone(wxCommandEvent& event);
+    void OnUpdateAvailable(wxThreadEvent& event);
+
+    void OnEndSession(wxCloseEvent& event);
+
+    const AppSettings& GetSettings() const { return settings; }
+
+    SftpThread* printerThread = nullptr;  // running pickup worker, not owned
+    TeskFrame* frame = nullptr;           // main window; null once it is being destroyed
+
+private:
+    // What the window shows about the connection, so that the end of a print job can
+    // put back the right texts.
+    enum class Link { Idle, Connecting, Connected, Disconnecting };
+
+    void ShowLink(Link link);
+    int ShowMessage(const wxString& message, const wxString& caption, long style);
+    void ConnectHandlers();
+    void StartUpdateCheck();
+
+    AppSettings settings;
+    Link link = Link::Idle;
+    bool shuttingDown = false;
+    bool workerLeftBehind = false;
+
+    wxDECLARE_EVENT_TABLE();
+};
+

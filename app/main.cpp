@@ -1,0 +1,3 @@
+#include "app/PrinterApp.h"
+
+wxIMPLEMENT_APP(PrinterApp);

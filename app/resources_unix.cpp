@@ -1,0 +1,15 @@
+#include "app/ResourcesDir.h"
+
+#include <wx/filename.h>
+#include <wx/stdpaths.h>
+
+wxString ResourcesDir() {
+    // A build keeps its data beside the executable; an installed program under
+    // <prefix>/share/corvane-print-spooler.
+    const wxString exeDir = wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath();
+    if (wxFileName::FileExists(exeDir + "/PrintBackgroundImage.bmp") ||
+        wxFileName::FileExists(exeDir + "/corvane48.ico")) {
+        return exeDir;
+    }
+    return wxStandardPaths::Get().GetInstallPrefix() + "/share/corvane-print-spooler";
+}

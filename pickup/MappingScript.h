@@ -1,0 +1,5 @@
+#pragma once
+
+// Starts the deployment's drive-mapping script from the scripts folder of the working
+// directory, without waiting for it and without looking at its result.
+void StartMappingScript();

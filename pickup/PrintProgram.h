@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+#include <wx/process.h>
+#include <wx/string.h>
+
+// The platform's print program: "sumatraPDF.exe" on Windows, "lp" elsewhere.
+wxString DefaultPrintProgram();
+
+// Starts `program` to print `file` on `printer`, watched by `job` (which is told of the
+// program's end through OnTerminate). Returns the process id, or 0 when the program could
+// not be started; `job` is then not used by the toolkit and still belongs to the caller.
+long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
+                       wxProcess* job);

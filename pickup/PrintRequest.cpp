@@ -1,0 +1,4 @@
+// Placeholder until printing lands.
+#include "app/PrinterApp.h"
+
+void PrinterApp::OnPrintFile(wxThreadEvent&) {}

@@ -1,0 +1,5 @@
+// Placeholder until printer discovery lands.
+#include "pickup/Printers.h"
+
+wxString QueryDefaultPrinterName() { return wxString(); }
+wxArrayString QueryPrinterNames() { return wxArrayString(); }

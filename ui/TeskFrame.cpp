@@ -1,0 +1,163 @@
+#include "ui/TeskFrame.h"
+
+#include <wx/arrstr.h>
+#include <wx/filename.h>
+#include <wx/font.h>
+#include <wx/icon.h>
+
+#include "app/PrinterApp.h"
+#include "app/ProgramInfo.h"
+#include "app/ResourcesDir.h"
+#include "ui/TeskTaskBarIcon.h"
+#include "ui/wxImagePanel.h"
+
+wxBEGIN_EVENT_TABLE(TeskFrame, wxFrame)
+    EVT_CLOSE(TeskFrame::OnClose)
+    EVT_ICONIZE(TeskFrame::OnIconize)
+wxEND_EVENT_TABLE()
+
+namespace {
+
+const wxColour kBlue(66, 135, 193);
+const wxColour kGreen(0, 177, 89);
+
+wxFont MakeFont(int points, wxFontWeight weight) {
+    return wxFont(points, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, weight, false, wxString(),
+                  wxFONTENCODING_DEFAULT);
+}
+
+wxIcon LoadIcon(const wxString& file) {
+    wxIcon icon;
+    // A missing icon leaves the window and the tray without one, quietly.
+    if (wxFileName::FileExists(file)) {
+        icon.LoadFile(file, wxBITMAP_TYPE_ICO);
+    }
+    return icon;
+}
+
+wxString FromNarrow(const std::string& text) { return wxString(text.c_str(), wxConvLibc); }
+
+std::string ToNarrow(const wxString& text) {
+    const wxCharBuffer buffer = text.mb_str(wxConvLibc);
+    return buffer.data() != nullptr ? std::string(buffer.data()) : std::string();
+}
+
+}  // namespace
+
+TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
+                     const wxSize& size, long style)
+    : wxFrame(nullptr, wxID_ANY, title, pos, size, style), app(app) {
+    const wxString resources = ResourcesDir();
+    auto* panel =
+        new wxImagePanel(this, resources + "/PrintBackgroundImage.bmp", wxBITMAP_TYPE_ANY);
+
+    taskBarIcon = new TeskTaskBarIcon(this);
+    const wxString iconFile = resources + "/corvane48.ico";
+    taskBarIcon->SetIcon(LoadIcon(iconFile), kProductTitle);
+    SetIcon(LoadIcon(iconFile));
+
+    const wxFont smallFont = MakeFont(8, wxFONTWEIGHT_NORMAL);
+    const wxFont headingFont = MakeFont(20, wxFONTWEIGHT_BOLD);
+    const wxFont explanationFont = MakeFont(12, wxFONTWEIGHT_NORMAL);
+    const wxColour white("WHITE");
+
+    auto* heading = new wxStaticText(panel, wxID_ANY, kProductTitle, wxPoint(12, 25),
+                                     wxSize(480, 36), wxALIGN_CENTRE_HORIZONTAL);
+    heading->SetFont(headingFont);
+    heading->SetForegroundColour(white);
+    heading->SetBackgroundColour(kBlue);
+
+    auto* explanation = new wxStaticText(panel, wxID_ANY,
+                                         "Please log in to connect your Corvane Print Spooler",
+                                         wxPoint(12, 61), wxSize(480, 32), wxALIGN_CENTRE_HORIZONTAL);
+    explanation->SetFont(explanationFont);
+    explanation->SetForegroundColour(white);
+    explanation->SetBackgroundColour(kBlue);
+
+    statusText = new wxStaticText(panel, wxID_ANY, "Not Connected", wxPoint(385, 245));
+    statusText->SetFont(smallFont);
+    statusText->SetForegroundColour(white);
+    statusText->SetBackgroundColour(kBlue);
+    // Setting the font after creation does not resize the text by itself.
+    statusText->SetSize(statusText->GetBestSize());
+
+    userIdCtrl = new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(144, 136), wxSize(190, 20));
+    passwordCtrl = new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(144, 162),
+                                  wxSize(190, 20), wxTE_PASSWORD);
+
+    connectButton =
+        new wxButton(panel, ID_CONNECT, "Connect", wxPoint(38, 230), wxSize(300, 33));
+    connectButton->SetForegroundColour(white);
+    connectButton->SetBackgroundColour(kGreen);
+    Connect(ID_CONNECT, wxEVT_BUTTON, wxCommandEventHandler(TeskFrame::OnConnect));
+    connectButton->SetFocus();
+
+    const char* labels[] = {"Corvane ID", "Password", "Printer"};
+    const int labelTops[] = {136, 162, 188};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new wxStaticText(panel, wxID_ANY, labels[i], wxPoint(38, labelTops[i]));
+        label->SetFont(smallFont);
+        label->SetBackgroundColour(white);
+        label->SetSize(label->GetBestSize());
+    }
+
+    const wxString defaultPrinter = app->GetDefaultPrinterName();
+    const wxArrayString printers = app->GetPrinterNames();
+    printerChoice =
+        new wxChoice(panel, wxID_ANY, wxPoint(144, 188), wxSize(190, 28), printers);
+    if (!printers.IsEmpty()) {
+        const int index = printers.Index(defaultPrinter, true);
+        if (index != wxNOT_FOUND && !defaultPrinter.IsEmpty()) {
+            printerChoice->SetSelection(index);
+        }
+        printerChoice->SetFont(smallFont);
+    } else {
+        printerChoice->Disable();
+    }
+}
+
+void TeskFrame::SetConnectButton(const std::string& label, bool enabled) {
+    connectButton->SetLabel(FromNarrow(label));
+    connectButton->Enable(enabled);
+}
+
+void TeskFrame::SetStatus(const std::string& text) {
+    statusText->SetLabel(FromNarrow(text));
+    statusText->SetSize(statusText->GetBestSize());
+}
+
+std::string TeskFrame::GetPrinter() {
+    if (printerChoice->IsEmpty()) {
+        return std::string();
+    }
+    const int selection = printerChoice->GetCurrentSelection();
+    if (selection == wxNOT_FOUND) {
+        return std::string();
+    }
+    return ToNarrow(printerChoice->GetString(selection));
+}
+
+bool TeskFrame::HasPrinter() { return !GetPrinter().empty(); }
+
+void TeskFrame::OnConnect(wxCommandEvent&) {
+    app->ToggleConnection(ToNarrow(userIdCtrl->GetValue()), ToNarrow(passwordCtrl->GetValue()));
+}
+
+void TeskFrame::OnClose(wxCloseEvent&) {
+    // A second close request while the exit is under way changes nothing.
+    if (app->IsShuttingDown()) {
+        return;
+    }
+    if (taskBarIcon != nullptr) {
+        taskBarIcon->Destroy();
+        taskBarIcon = nullptr;
+    }
+    app->Shutdown();
+}
+
+void TeskFrame::OnIconize(wxIconizeEvent& event) {
+    // Hiding is only safe where a tray icon can bring the window back.
+    if (event.IsIconized() && IsShown() && wxTaskBarIcon::IsAvailable()) {
+        Show(false);
+    }
+}

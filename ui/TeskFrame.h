@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/frame.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+class PrinterApp;
+class TeskTaskBarIcon;
+
+enum { ID_CONNECT = 1 };
+
+class TeskFrame : public wxFrame {
+public:
+    TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos, const wxSize& size,
+              long style);
+
+    void SetConnectButton(const std::string& label, bool enabled);
+    void SetStatus(const std::string& text);
+    std::string GetPrinter();
+    bool HasPrinter();
+
+    void OnConnect(wxCommandEvent& event);
+    void OnClose(wxCloseEvent& event);
+    void OnIconize(wxIconizeEvent& event);
+
+    // Children, owned by the toolkit; public so that tests can look at them.
+    PrinterApp* app;
+    wxButton* connectButton = nullptr;
+    wxTextCtrl* userIdCtrl = nullptr;
+    wxTextCtrl* passwordCtrl = nullptr;
+    wxChoice* printerChoice = nullptr;
+    TeskTaskBarIcon* taskBarIcon = nullptr;
+    wxStaticText* statusText = nullptr;
+
+private:
+    wxDECLARE_EVENT_TABLE();
+};
