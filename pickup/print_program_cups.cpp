@@ -1,8 +1,70 @@
-// Placeholder until printing lands.
+// Printing through CUPS: lp hands the file to the scheduler and returns once the job is
+// spooled, which is when the temporary file may go.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+#include <wx/tokenzr.h>
+#include <wx/utils.h>
+
 #include "pickup/PrintProgram.h"
 
-wxString DefaultPrintProgram() { return "lp"; }
+namespace {
 
-long StartPrintProgram(const wxString&, const std::string&, const wxString&, wxProcess*) {
-    return 0;
+bool IsRunnable(const wxString& path) {
+    const wxCharBuffer name = path.fn_str();
+    struct stat info;
+    return stat(name.data(), &info) == 0 && S_ISREG(info.st_mode) && access(name.data(), X_OK) == 0;
+}
+
+// The program's full path, found the way execvp would find it; empty when there is none.
+// On Unix a failed exec only shows as the child's exit status, so a missing program has to
+// be noticed before starting it.
+wxString FindProgram(const wxString& program) {
+    if (program.empty()) {
+        return wxString();
+    }
+    if (program.Find('/') != wxNOT_FOUND) {
+        return IsRunnable(program) ? program : wxString();
+    }
+    wxString searchPath;
+    if (!wxGetEnv("PATH", &searchPath)) {
+        searchPath = "/usr/local/bin:/usr/bin:/bin";
+    }
+    // An empty entry means the current directory, as for the shell.
+    wxStringTokenizer entries(searchPath, ":", wxTOKEN_RET_EMPTY_ALL);
+    while (entries.HasMoreTokens()) {
+        wxString directory = entries.GetNextToken();
+        if (directory.empty()) {
+            directory = ".";
+        }
+        const wxString candidate = directory + "/" + program;
+        if (IsRunnable(candidate)) {
+            return candidate;
+        }
+    }
+    return wxString();
+}
+
+}  // namespace
+
+wxString DefaultPrintProgram() {
+    return "lp";
+}
+
+long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
+                       wxProcess* job) {
+    const wxString path = FindProgram(program);
+    if (path.empty()) {
+        return 0;
+    }
+    const wxCharBuffer programArg = path.fn_str();
+    const wxCharBuffer fileArg = file.fn_str();
+    // An argument vector: no shell, so blanks and quotes in the names need no escaping.
+    // "--" keeps a file name that starts with '-' from being read as an option.
+    const char* const argv[] = {programArg.data(), "-d",   printer.c_str(), "--",
+                                fileArg.data(),    nullptr};
+    return wxExecute(argv, wxEXEC_ASYNC | wxEXEC_HIDE_CONSOLE, job);
 }

@@ -1,0 +1,27 @@
+// Printing on Windows: the PDF print program beside the working directory prints the file
+// on the named printer and exits.
+#include <wx/filename.h>
+#include <wx/log.h>
+#include <wx/utils.h>
+
+#include "pickup/PrintProgram.h"
+#include "pickup/WinCommandLine.h"
+
+wxString DefaultPrintProgram() {
+    return "sumatraPDF.exe";
+}
+
+long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
+                       wxProcess* job) {
+    const wxString directory = wxFileName::GetCwd(wxString());
+    wxExecuteEnv env;
+    env.cwd = WithTrailingBackslash(directory);
+
+    const wxString commandLine =
+        BuildPrintCommandLine(directory, program, wxString(printer.c_str(), wxConvLibc), file);
+
+    // A program that cannot be started is reported to the user by the caller; the
+    // toolkit's own log message about it would only repeat that.
+    wxLogNull quiet;
+    return wxExecute(commandLine, wxEXEC_ASYNC | wxEXEC_HIDE_CONSOLE, job, &env);
+}

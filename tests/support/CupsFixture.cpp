@@ -1,0 +1,180 @@
+#include "support/CupsFixture.h"
+
+#include <cups/cups.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+const std::string kScript = std::string(CORVANE_SOURCE_DIR) + "/tests/fixtures/cupsd_fixture.sh";
+
+std::string Quoted(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+struct PipeClose {
+    void operator()(FILE* pipe) const { pclose(pipe); }
+};
+
+// Runs `command` through the shell; returns its standard output, throws when it fails.
+std::string Run(const std::string& command) {
+    std::unique_ptr<FILE, PipeClose> pipe(popen(command.c_str(), "r"));
+    if (!pipe) {
+        throw std::runtime_error("cannot run " + command);
+    }
+    std::string output;
+    char buffer[512];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) {
+        output.append(buffer, n);
+    }
+    const int status = pclose(pipe.release());
+    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw std::runtime_error("failed: " + command);
+    }
+    return output;
+}
+
+std::map<std::string, std::string> KeyValues(const std::string& text) {
+    std::map<std::string, std::string> values;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t equals = line.find('=');
+        if (equals != std::string::npos) {
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+        }
+    }
+    return values;
+}
+
+std::string ReadAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+}  // namespace
+
+CupsFixture::CupsFixture(const std::vector<std::string>& queues, const std::string& defaultQueue) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "corvane-cups-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a temporary directory");
+    }
+    directory = pattern;
+
+    std::string command = "sh " + Quoted(kScript) + " start " + Quoted(directory);
+    if (!defaultQueue.empty()) {
+        command += " --default " + Quoted(defaultQueue);
+    }
+    for (const std::string& queue : queues) {
+        command += " " + Quoted(queue);
+    }
+    std::map<std::string, std::string> values;
+    try {
+        values = KeyValues(Run(command));
+    } catch (...) {
+        // The script cleans up after a failed start; the directory may be left.
+        std::filesystem::remove_all(directory);
+        throw;
+    }
+    socket = values["socket"];
+    capture = values["capture"];
+    pid = static_cast<pid_t>(std::atol(values["pid"].c_str()));
+    PointClientsHere();
+}
+
+CupsFixture::~CupsFixture() {
+    RestoreEnvironment();
+    Stop();
+}
+
+void CupsFixture::PointClientsHere() {
+    const std::string home = directory + "/home";
+    const std::string clientRoot = directory + "/client";
+    std::filesystem::create_directories(home);
+    std::filesystem::create_directories(clientRoot);
+    const std::pair<const char*, const char*> settings[] = {
+        {"CUPS_SERVER", socket.c_str()},
+        // No client.conf and no lpoptions of the machine's own.
+        {"CUPS_SERVERROOT", clientRoot.c_str()},
+        {"HOME", home.c_str()},
+        {"PRINTER", nullptr},
+        {"LPDEST", nullptr},
+    };
+    for (const auto& [name, value] : settings) {
+        const char* old = std::getenv(name);
+        savedEnvironment.push_back({name, {old != nullptr, old != nullptr ? old : ""}});
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    // libcups keeps the server it has read from the environment once.
+    cupsSetServer(socket.c_str());
+}
+
+void CupsFixture::RestoreEnvironment() {
+    for (const auto& [name, old] : savedEnvironment) {
+        if (old.first) {
+            setenv(name.c_str(), old.second.c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
+    savedEnvironment.clear();
+    cupsSetServer(nullptr);
+}
+
+void CupsFixture::Stop() {
+    try {
+        Run("sh " + Quoted(kScript) + " stop " + Quoted(directory));
+    } catch (const std::exception&) {
+        // The scheduler is not our child (the script started it in the background), so it
+        // cannot be waited for here; a plain SIGTERM is the fallback.
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+    pid = -1;
+}
+
+std::vector<std::string> CupsFixture::Jobs(const std::string& queue) const {
+    std::map<long, std::string> byJob;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(capture + "/" + queue, error)) {
+        const std::string name = entry.path().filename().string();
+        // job-<id>.bin; the backend writes under a hidden name first.
+        if (name.rfind("job-", 0) == 0 && name.size() > 8 &&
+            name.compare(name.size() - 4, 4, ".bin") == 0) {
+            byJob[std::atol(name.c_str() + 4)] = ReadAll(entry.path());
+        }
+    }
+    std::vector<std::string> jobs;
+    for (const auto& job : byJob) {
+        jobs.push_back(job.second);
+    }
+    return jobs;
+}
