@@ -64,6 +64,7 @@ private:
     Link link = Link::Idle;
     bool shuttingDown = false;
     bool workerLeftBehind = false;
+    bool updateOffered = false;  // the download question comes once per run
 
     wxDECLARE_EVENT_TABLE();
 };

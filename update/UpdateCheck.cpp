@@ -1,14 +1,10 @@
-// Placeholder until the update check lands.
 #include "update/UpdateCheck.h"
 
-namespace {
-class NoCheckThread : public wxThread {
-public:
-    NoCheckThread() : wxThread(wxTHREAD_DETACHED) {}
-    ExitCode Entry() override { return nullptr; }
-};
-}  // namespace
+#include "update/UpdateCheckThread.h"
 
 UrlUpdateCheck::UrlUpdateCheck(const std::string& url) : url(url) {}
 
-wxThread* UrlUpdateCheck::CreateCheckThread(wxEvtHandler*) { return new NoCheckThread; }
+wxThread* UrlUpdateCheck::CreateCheckThread(wxEvtHandler* handler) {
+    // Detached: the thread deletes itself when its check is done.
+    return new UpdateCheckThread(handler, url);
+}
