@@ -1,7 +1,12 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
 
+#include <libssh/sftp.h>
 #include <wx/event.h>
 #include <wx/thread.h>
 
@@ -24,10 +29,27 @@ protected:
     ExitCode Entry() override;
 
 private:
+    enum class Outcome { Continue, EndRun };
+
+    bool StopRequested();
+    // Connects, checks the server's identity and logs in; returns the error text for the
+    // user, or an empty text on success.
+    std::string OpenSession(ssh_session session);
+    void PollLoop(sftp_session sftp);
+    Outcome HandleListing(sftp_session sftp, sftp_dir dir, const std::string& pickupPath);
+    Outcome TakeFile(sftp_session sftp, const std::string& pickupPath, const std::string& name);
+    bool WaitUntilAtRest(sftp_file file);
+
     wxEvtHandler* handler;
     std::string userName;
     std::string password;
     SftpEndpoint endpoint;
+    // Set by RequestStop from the user-interface thread; checked before every poll and
+    // every listed entry.
+    std::atomic<bool> stopRequested{false};
+    // Files handed over whose removal on the server failed (name, size): not handed over
+    // again during this run while they stay unchanged.
+    std::set<std::pair<std::string, std::uint64_t>> kept;
 };
 
 // Makes a worker for the typed account ID (encoded for the server) and password; the

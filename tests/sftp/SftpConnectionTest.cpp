@@ -1,0 +1,95 @@
+// Logging in, failing to, and stopping.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "SftpTestSupport.h"
+#include "app/WorkerEvents.h"
+#include "pickup/SftpThread.h"
+
+namespace {
+
+using Sequence = std::vector<std::string>;
+
+// A loopback port nobody listens on: bound once to learn a free number, then closed.
+int ClosedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+class SftpConnection : public SftpTest {};
+
+TEST_F(SftpConnection, FailuresReportOneErrorThenFinished) {
+    {
+        EventRecorder recorder;
+        StartWorker(recorder, Server().Password() + "x");
+        ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; }));
+        EXPECT_EQ(recorder.Sequence(),
+                  (Sequence{"ERROR User name or password incorrect", "SFTP thread finished"}));
+    }
+    {
+        EventRecorder recorder;
+        SftpEndpoint endpoint = Endpoint();
+        endpoint.port = std::to_string(ClosedPort());
+        SftpThread* worker =
+            CreateSftpThread(&recorder, Server().User(), Server().Password(), endpoint);
+        ASSERT_EQ(worker->Run(), wxTHREAD_NO_ERROR);
+        ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; }));
+        EXPECT_EQ(recorder.Sequence(),
+                  (Sequence{"ERROR PRINTER connection failed", "SFTP thread finished"}));
+    }
+}
+
+TEST_F(SftpConnection, StopRequestAfterTheWorkerEndedIsHarmless) {
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder, "wrong");
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; }));
+    // The worker has deleted itself: the request must not touch it, and is no failure.
+    EXPECT_EQ(SftpThread::RequestStop(worker), wxTHREAD_NO_ERROR);
+    EXPECT_EQ(SftpThread::RequestStop(worker), wxTHREAD_NO_ERROR);
+    PumpFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(recorder.Count(wxEVT_SFTP_FINISHED), 1u);
+}
+
+TEST_F(SftpConnection, StopWhileIdleEndsTheRun) {
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_CONNECTED) == 1; }));
+    // Let it list the empty directory a few times first.
+    PumpFor(std::chrono::milliseconds(500));
+    StopAndWaitFinished(worker, recorder);
+    EXPECT_EQ(recorder.Sequence(), (Sequence{"SFTP connected", "SFTP thread finished"}));
+    EXPECT_TRUE(Downloads().empty());
+}
+
+TEST_F(SftpConnection, StopDuringABurstEndsAfterTheCurrentFile) {
+    for (const char* name : {"one", "two", "three"}) {
+        PlaceFile(name, std::string("content of ") + name);
+    }
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    bool asked = false;
+    recorder.onEvent = [&](const Recorded& event) {
+        if (!asked && event.text == "Waiting for file") {
+            asked = true;
+            EXPECT_EQ(SftpThread::RequestStop(worker), wxTHREAD_NO_ERROR);
+        }
+    };
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; }));
+    EXPECT_EQ(recorder.Sequence(), (Sequence{"SFTP connected", "Waiting for file", "Downloading",
+                                             "PRINT", "SFTP thread finished"}));
+    // The file in hand is finished; the others stay for the next connection.
+    EXPECT_EQ(ServerFiles().size(), 2u);
+    for (const auto& path : recorder.PrintedPaths()) {
+        EXPECT_EQ(ReadAll(path.ToStdString()).rfind("content of ", 0), 0u);
+    }
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <wx/event.h>
+#include <wx/string.h>
+
+#include "pickup/SftpEndpoint.h"
+#include "support/SshdFixture.h"
+
+class SftpThread;
+
+// What a worker reported, in arrival order.
+struct Recorded {
+    wxEventType type;
+    std::string text;  // the narrow payload of every event but wxEVT_PRINT_FILE
+    wxString path;     // the payload of wxEVT_PRINT_FILE
+};
+
+// Receives a worker's events through an open event sink and records them. `onEvent`, when
+// set, runs for every event as it arrives (on this thread), so a test can react to a step.
+class EventRecorder : public wxEvtHandler {
+public:
+    EventRecorder();
+    ~EventRecorder() override;
+
+    std::vector<Recorded> events;
+    std::function<void(const Recorded&)> onEvent;
+
+    size_t Count(wxEventType type) const;
+    std::vector<wxString> PrintedPaths() const;
+    // The status/connected/error/finished texts and "PRINT" for each print request.
+    std::vector<std::string> Sequence() const;
+
+private:
+    void OnEvent(wxThreadEvent& event);
+};
+
+// Processes pending events until `done` holds; false when `limit` passed first.
+bool PumpUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = std::chrono::seconds(60));
+// Processes pending events for `duration` (lets a worker poll a few times).
+void PumpFor(std::chrono::milliseconds duration);
+
+std::string ReadAll(const std::string& path);
+std::string RandomBytes(size_t size, unsigned seed);
+
+// Every test gets the shared sshd (started once per test program), an empty pickup
+// directory and a temporary directory of its own that holds the known-hosts file and,
+// through TMPDIR, the worker's downloads.
+class SftpTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static SshdFixture& Server();
+    SftpEndpoint Endpoint() const;
+    std::string KnownHostsFile() const { return scratch + "/known_hosts"; }
+    std::string DownloadDir() const { return scratch + "/downloads"; }
+    std::vector<std::string> Downloads() const;
+
+    SftpThread* StartWorker(EventRecorder& recorder, const std::string& password);
+    SftpThread* StartWorker(EventRecorder& recorder);
+    // Asks the worker to stop and waits for its last event.
+    void StopAndWaitFinished(SftpThread* worker, EventRecorder& recorder);
+
+    // Places a file owned by the test account; written elsewhere first, then renamed in,
+    // so the worker never sees it half written.
+    std::string PlaceFile(const std::string& name, const std::string& content,
+                          const std::string& dir = std::string());
+    std::vector<std::string> ServerFiles(const std::string& dir = std::string()) const;
+    void ChownToAccount(const std::string& path) const;
+
+    std::string scratch;
+
+private:
+    std::string savedTmpDir;
+    bool hadTmpDir = false;
+};

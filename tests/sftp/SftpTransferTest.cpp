@@ -1,0 +1,122 @@
+// What arrives on the local disk, and what happens to a copy that cannot be completed.
+#include <filesystem>
+#include <map>
+
+#include "SftpTestSupport.h"
+#include "app/EventSink.h"
+#include "app/WorkerEvents.h"
+#include "pickup/SftpThread.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+using Sequence = std::vector<std::string>;
+}
+
+class SftpTransfer : public SftpTest {};
+
+TEST_F(SftpTransfer, CopiesAreByteIdenticalAroundTheChunkSize) {
+    // Sizes around the 16384-byte copy chunk, an empty file and several MiB.
+    std::map<size_t, std::string> originals;
+    unsigned seed = 1;
+    for (const size_t size : {size_t(0), size_t(1), size_t(16383), size_t(16384), size_t(16385),
+                              size_t(5 * 1024 * 1024 + 7)}) {
+        originals[size] = RandomBytes(size, seed++);
+        PlaceFile("doc" + std::to_string(size) + ".pdf", originals[size]);
+    }
+
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == originals.size(); }));
+    StopAndWaitFinished(worker, recorder);
+
+    std::map<size_t, std::string> copies;
+    for (const auto& path : recorder.PrintedPaths()) {
+        const std::string content = ReadAll(path.ToStdString());
+        EXPECT_EQ(copies.count(content.size()), 0u) << "two copies of " << content.size();
+        copies[content.size()] = content;
+        fs::remove(path.ToStdString());
+    }
+    ASSERT_EQ(copies.size(), originals.size());
+    for (const auto& [size, original] : originals) {
+        ASSERT_EQ(copies.count(size), 1u) << size;
+        EXPECT_TRUE(copies[size] == original) << "copy of " << size << " bytes differs";
+    }
+    EXPECT_TRUE(ServerFiles().empty());
+    EXPECT_TRUE(Downloads().empty());
+}
+
+TEST_F(SftpTransfer, CopyBrokenByTheServerIsDroppedAndTheFileStays) {
+    const std::string original = RandomBytes(64 * 1024 * 1024, 7);
+    PlaceFile("large.pdf", original);
+
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    std::vector<int> killed;
+    recorder.onEvent = [&](const Recorded& event) {
+        if (event.text == "Downloading" && killed.empty()) {
+            killed = Server().KillSessions();
+        }
+    };
+    // With its session gone the worker's next listing fails and the run ends; if it does
+    // not, a stop request ends it.
+    if (!PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; },
+                   std::chrono::seconds(30))) {
+        StopAndWaitFinished(worker, recorder);
+    }
+    ASSERT_FALSE(killed.empty()) << "no session process to kill";
+
+    EXPECT_EQ(recorder.Count(wxEVT_PRINT_FILE), 0u);
+    EXPECT_EQ(recorder.Count(wxEVT_SFTP_ERROR), 0u);
+    EXPECT_EQ(ServerFiles(), (Sequence{"large.pdf"}));
+    EXPECT_TRUE(ReadAll(Server().PickupDir() + "/large.pdf") == original);
+    EXPECT_TRUE(Downloads().empty()) << "the partial copy was left behind";
+}
+
+TEST_F(SftpTransfer, NothingIsRemovedOrHandedOverOnceTheReceiverHasGone) {
+    const std::string original = RandomBytes(16 * 1024 * 1024, 9);
+    PlaceFile("late.pdf", original);
+
+    EventRecorder recorder;
+    StartWorker(recorder);
+    bool closed = false;
+    recorder.onEvent = [&](const Recorded& event) {
+        if (event.text == "Downloading" && !closed) {
+            closed = true;
+            // The application is leaving while the copy runs.
+            CloseEventSink(&recorder);
+        }
+    };
+    ASSERT_TRUE(PumpUntil([&] { return closed; }));
+    // The worker's end is no longer reported; its SSH session going away shows it.
+    EXPECT_TRUE(PumpUntil([&] { return !Server().HasSessions(); }));
+
+    EXPECT_EQ(recorder.Count(wxEVT_PRINT_FILE), 0u);
+    EXPECT_EQ(ServerFiles(), (Sequence{"late.pdf"}));
+    EXPECT_TRUE(ReadAll(Server().PickupDir() + "/late.pdf") == original);
+    EXPECT_TRUE(Downloads().empty()) << "the local copy was left behind";
+}
+
+TEST_F(SftpTransfer, FileStaysOnTheServerWhenNoLocalCopyCanBeMade) {
+    // A directory that exists (the toolkit falls back to /tmp for a missing one) where
+    // nobody, not even root, can create a file.
+    setenv("TMPDIR", "/proc/self", 1);
+    PlaceFile("waiting.pdf", "waiting document");
+
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    // Tried again on later polls, never copied.
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_STATUS) >= 2; }));
+    StopAndWaitFinished(worker, recorder);
+
+    for (const auto& text : recorder.Sequence()) {
+        EXPECT_NE(text, "Downloading");
+        EXPECT_NE(text, "PRINT");
+    }
+    EXPECT_EQ(recorder.Count(wxEVT_SFTP_ERROR), 0u);
+    EXPECT_EQ(ServerFiles(), (Sequence{"waiting.pdf"}));
+    // Should one have been made after all, it goes.
+    for (const auto& path : recorder.PrintedPaths()) {
+        fs::remove(path.ToStdString());
+    }
+}
