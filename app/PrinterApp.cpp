@@ -30,7 +30,9 @@ bool PrinterApp::OnInit() {
     printerThread = nullptr;
     OpenEventSink(this);
     ConnectHandlers();
-    wxInitAllImageHandlers();
+    if (wxImage::FindHandler(wxBITMAP_TYPE_ICO) == nullptr) {
+        wxInitAllImageHandlers();  // the icon file needs the ICO reader
+    }
 
     const wxString title = wxString(kTitlePrefix) + kProgramVersion;
     frame = new TeskFrame(this, title, wxPoint(50, 50), wxSize(500, 339), kMainWindowStyle);

@@ -7,13 +7,14 @@
 #include <wx/init.h>
 #include <wx/log.h>
 
-#include "support/wx_test_main.h"
-
 namespace {
-wxApp* (*appFactory)() = nullptr;
+// A failed toolkit assertion is a test failure, never a dialog waiting for a click.
+void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
+                  const wxString& msg) {
+    ADD_FAILURE_AT(file.ToStdString().c_str(), line)
+        << "wx assertion failed in " << func << ": " << cond << " " << msg;
 }
-
-void SetTestAppFactory(wxApp* (*factory)()) { appFactory = factory; }
+}  // namespace
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
             return RUN_ALL_TESTS();
         }
     }
+    wxSetAssertHandler(FailOnAssert);
     wxApp::SetInstance(new wxApp);
     if (!wxEntryStart(argc, argv)) {
         fprintf(stderr, "The toolkit could not start: is DISPLAY set?\n");
