@@ -12,13 +12,11 @@
 #include "ui/TeskFrame.h"
 #include "update/UpdateCheck.h"
 
-wxBEGIN_EVENT_TABLE(PrinterApp, wxApp)
-    EVT_END_SESSION(PrinterApp::OnEndSession)
-wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(PrinterApp, wxApp) EVT_END_SESSION(PrinterApp::OnEndSession) wxEND_EVENT_TABLE()
 
-namespace {
-constexpr long kMainWindowStyle =
-    wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX | wxCLIP_CHILDREN;
+    namespace {
+    constexpr long kMainWindowStyle =
+        wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX | wxCLIP_CHILDREN;
 }
 
 PrinterApp::PrinterApp() : PrinterApp(AppSettings::Compiled()) {}
@@ -51,7 +49,8 @@ void PrinterApp::ConnectHandlers() {
     wxEvtHandler::Connect(wxEVT_PRINT_FILE, wxThreadEventHandler(PrinterApp::OnPrintFile));
     wxEvtHandler::Connect(wxEVT_SFTP_STATUS, wxThreadEventHandler(PrinterApp::OnSftpStatus));
     wxEvtHandler::Connect(wxEVT_PRINT_JOB_DONE, wxCommandEventHandler(PrinterApp::OnPrintJobDone));
-    wxEvtHandler::Connect(wxEVT_UPDATE_AVAILABLE, wxThreadEventHandler(PrinterApp::OnUpdateAvailable));
+    wxEvtHandler::Connect(wxEVT_UPDATE_AVAILABLE,
+                          wxThreadEventHandler(PrinterApp::OnUpdateAvailable));
 }
 
 void PrinterApp::StartUpdateCheck() {

@@ -68,4 +68,3 @@ private:
 
     wxDECLARE_EVENT_TABLE();
 };
-

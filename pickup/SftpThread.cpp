@@ -281,6 +281,11 @@ bool SftpThread::WaitUntilAtRest(sftp_file file) {
     std::uint64_t previous = 0;
     std::uint64_t current = UINT64_MAX;
     do {
+        // Nothing has been taken yet, so a stop may end the wait: an upload that keeps
+        // growing must not hold up a disconnect.
+        if (StopRequested()) {
+            return false;
+        }
         previous = current;
         Sleep(kRestCheckMs);
         const Attributes attributes(sftp_fstat(file));

@@ -11,41 +11,40 @@
 #include "ui/TeskTaskBarIcon.h"
 #include "ui/wxImagePanel.h"
 
-wxBEGIN_EVENT_TABLE(TeskFrame, wxFrame)
-    EVT_CLOSE(TeskFrame::OnClose)
-    EVT_ICONIZE(TeskFrame::OnIconize)
-wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(TeskFrame, wxFrame) EVT_CLOSE(TeskFrame::OnClose)
+    EVT_ICONIZE(TeskFrame::OnIconize) wxEND_EVENT_TABLE()
 
-namespace {
+        namespace {
+    const wxColour kBlue(66, 135, 193);
+    const wxColour kGreen(0, 177, 89);
 
-const wxColour kBlue(66, 135, 193);
-const wxColour kGreen(0, 177, 89);
-
-wxFont MakeFont(int points, wxFontWeight weight) {
-    return wxFont(points, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, weight, false, wxString(),
-                  wxFONTENCODING_DEFAULT);
-}
-
-wxIcon LoadIcon(const wxString& file) {
-    wxIcon icon;
-    // A missing icon leaves the window and the tray without one, quietly.
-    if (wxFileName::FileExists(file)) {
-        icon.LoadFile(file, wxBITMAP_TYPE_ICO);
+    wxFont MakeFont(int points, wxFontWeight weight) {
+        return wxFont(points, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, weight, false, wxString(),
+                      wxFONTENCODING_DEFAULT);
     }
-    return icon;
-}
 
-wxString FromNarrow(const std::string& text) { return wxString(text.c_str(), wxConvLibc); }
+    wxIcon LoadIcon(const wxString& file) {
+        wxIcon icon;
+        // A missing icon leaves the window and the tray without one, quietly.
+        if (wxFileName::FileExists(file)) {
+            icon.LoadFile(file, wxBITMAP_TYPE_ICO);
+        }
+        return icon;
+    }
 
-std::string ToNarrow(const wxString& text) {
-    const wxCharBuffer buffer = text.mb_str(wxConvLibc);
-    return buffer.data() != nullptr ? std::string(buffer.data()) : std::string();
-}
+    wxString FromNarrow(const std::string& text) {
+        return wxString(text.c_str(), wxConvLibc);
+    }
+
+    std::string ToNarrow(const wxString& text) {
+        const wxCharBuffer buffer = text.mb_str(wxConvLibc);
+        return buffer.data() != nullptr ? std::string(buffer.data()) : std::string();
+    }
 
 }  // namespace
 
-TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
-                     const wxSize& size, long style)
+TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos, const wxSize& size,
+                     long style)
     : wxFrame(nullptr, wxID_ANY, title, pos, size, style), app(app) {
     const wxString resources = ResourcesDir();
     auto* panel =
@@ -67,9 +66,9 @@ TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
     heading->SetForegroundColour(white);
     heading->SetBackgroundColour(kBlue);
 
-    auto* explanation = new wxStaticText(panel, wxID_ANY,
-                                         "Please log in to connect your Corvane Print Spooler",
-                                         wxPoint(12, 61), wxSize(480, 32), wxALIGN_CENTRE_HORIZONTAL);
+    auto* explanation =
+        new wxStaticText(panel, wxID_ANY, "Please log in to connect your Corvane Print Spooler",
+                         wxPoint(12, 61), wxSize(480, 32), wxALIGN_CENTRE_HORIZONTAL);
     explanation->SetFont(explanationFont);
     explanation->SetForegroundColour(white);
     explanation->SetBackgroundColour(kBlue);
@@ -82,11 +81,10 @@ TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
     statusText->SetSize(statusText->GetBestSize());
 
     userIdCtrl = new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(144, 136), wxSize(190, 20));
-    passwordCtrl = new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(144, 162),
-                                  wxSize(190, 20), wxTE_PASSWORD);
+    passwordCtrl = new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(144, 162), wxSize(190, 20),
+                                  wxTE_PASSWORD);
 
-    connectButton =
-        new wxButton(panel, ID_CONNECT, "Connect", wxPoint(38, 230), wxSize(300, 33));
+    connectButton = new wxButton(panel, ID_CONNECT, "Connect", wxPoint(38, 230), wxSize(300, 33));
     connectButton->SetForegroundColour(white);
     connectButton->SetBackgroundColour(kGreen);
     Connect(ID_CONNECT, wxEVT_BUTTON, wxCommandEventHandler(TeskFrame::OnConnect));
@@ -103,8 +101,7 @@ TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
 
     const wxString defaultPrinter = app->GetDefaultPrinterName();
     const wxArrayString printers = app->GetPrinterNames();
-    printerChoice =
-        new wxChoice(panel, wxID_ANY, wxPoint(144, 188), wxSize(190, 28), printers);
+    printerChoice = new wxChoice(panel, wxID_ANY, wxPoint(144, 188), wxSize(190, 28), printers);
     if (!printers.IsEmpty()) {
         const int index = printers.Index(defaultPrinter, true);
         if (index != wxNOT_FOUND && !defaultPrinter.IsEmpty()) {
@@ -137,7 +134,9 @@ std::string TeskFrame::GetPrinter() {
     return ToNarrow(printerChoice->GetString(selection));
 }
 
-bool TeskFrame::HasPrinter() { return !GetPrinter().empty(); }
+bool TeskFrame::HasPrinter() {
+    return !GetPrinter().empty();
+}
 
 void TeskFrame::OnConnect(wxCommandEvent&) {
     app->ToggleConnection(ToNarrow(userIdCtrl->GetValue()), ToNarrow(passwordCtrl->GetValue()));

@@ -4,11 +4,11 @@
 
 wxBEGIN_EVENT_TABLE(TeskTaskBarIcon, wxTaskBarIcon)
     EVT_MENU(ID_TRAY_RESTORE, TeskTaskBarIcon::OnRestore)
-    EVT_MENU(ID_TRAY_EXIT, TeskTaskBarIcon::OnExit)
-    EVT_TASKBAR_LEFT_DCLICK(TeskTaskBarIcon::OnLeftDoubleClick)
-wxEND_EVENT_TABLE()
+        EVT_MENU(ID_TRAY_EXIT, TeskTaskBarIcon::OnExit)
+            EVT_TASKBAR_LEFT_DCLICK(TeskTaskBarIcon::OnLeftDoubleClick) wxEND_EVENT_TABLE()
 
-TeskTaskBarIcon::TeskTaskBarIcon(TeskFrame* mainFrame) : mainFrame(mainFrame) {}
+                TeskTaskBarIcon::TeskTaskBarIcon(TeskFrame* mainFrame)
+    : mainFrame(mainFrame) {}
 
 wxMenu* TeskTaskBarIcon::CreatePopupMenu() {
     auto* menu = new wxMenu(wxString(), 0);
@@ -23,8 +23,14 @@ void TeskTaskBarIcon::RestoreFrame() {
     mainFrame->Show(true);
 }
 
-void TeskTaskBarIcon::OnRestore(wxCommandEvent&) { RestoreFrame(); }
+void TeskTaskBarIcon::OnRestore(wxCommandEvent&) {
+    RestoreFrame();
+}
 
-void TeskTaskBarIcon::OnLeftDoubleClick(wxTaskBarIconEvent&) { RestoreFrame(); }
+void TeskTaskBarIcon::OnLeftDoubleClick(wxTaskBarIconEvent&) {
+    RestoreFrame();
+}
 
-void TeskTaskBarIcon::OnExit(wxCommandEvent&) { mainFrame->Close(true); }
+void TeskTaskBarIcon::OnExit(wxCommandEvent&) {
+    mainFrame->Close(true);
+}

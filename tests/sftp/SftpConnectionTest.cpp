@@ -79,17 +79,41 @@ TEST_F(SftpConnection, StopDuringABurstEndsAfterTheCurrentFile) {
     SftpThread* worker = StartWorker(recorder);
     bool asked = false;
     recorder.onEvent = [&](const Recorded& event) {
+        if (!asked && event.text == "Downloading") {
+            asked = true;
+            EXPECT_EQ(SftpThread::RequestStop(worker), wxTHREAD_NO_ERROR);
+        }
+    };
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; }));
+    // The worker may already be waiting on the next file when the request arrives; that
+    // wait is given up, since nothing of the file has been taken yet.
+    Sequence events = recorder.Sequence();
+    if (events.size() == 6 && events[4] == "Waiting for file") {
+        events.erase(events.begin() + 4);
+    }
+    EXPECT_EQ(events, (Sequence{"SFTP connected", "Waiting for file", "Downloading", "PRINT",
+                                "SFTP thread finished"}));
+    // The file in hand is finished; the others stay for the next connection.
+    EXPECT_EQ(ServerFiles().size(), 2u);
+    for (const auto& path : recorder.PrintedPaths()) {
+        EXPECT_EQ(ReadAll(path.ToStdString()).rfind("content of ", 0), 0u);
+    }
+}
+
+TEST_F(SftpConnection, StopWhileWaitingForAnUploadToRestLeavesTheFileOnTheServer) {
+    PlaceFile("still arriving", "first part");
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    bool asked = false;
+    recorder.onEvent = [&](const Recorded& event) {
         if (!asked && event.text == "Waiting for file") {
             asked = true;
             EXPECT_EQ(SftpThread::RequestStop(worker), wxTHREAD_NO_ERROR);
         }
     };
     ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; }));
-    EXPECT_EQ(recorder.Sequence(), (Sequence{"SFTP connected", "Waiting for file", "Downloading",
-                                             "PRINT", "SFTP thread finished"}));
-    // The file in hand is finished; the others stay for the next connection.
-    EXPECT_EQ(ServerFiles().size(), 2u);
-    for (const auto& path : recorder.PrintedPaths()) {
-        EXPECT_EQ(ReadAll(path.ToStdString()).rfind("content of ", 0), 0u);
-    }
+    EXPECT_EQ(recorder.Sequence(),
+              (Sequence{"SFTP connected", "Waiting for file", "SFTP thread finished"}));
+    EXPECT_EQ(ServerFiles().size(), 1u);
+    EXPECT_TRUE(Downloads().empty());
 }

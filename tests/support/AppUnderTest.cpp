@@ -1,5 +1,7 @@
 #include "support/AppUnderTest.h"
 
+#include <csignal>
+
 #include <wx/defs.h>
 #include <wx/stopwatch.h>
 #include <wx/utils.h>
@@ -26,6 +28,10 @@ AppUnderTest::AppUnderTest(AppSettings settings, bool init) : answer(wxOK), prev
         return true;
     };
     application = new PrinterApp(std::move(settings));
+    // The toolkit's SIGCHLD handler, once installed by any wxExecute, wakes whichever
+    // application object is current through that object's own pipe, which exists only
+    // once the object has set a signal handler itself.
+    application->SetSignalHandler(SIGCHLD, SIG_DFL);
     if (init) {
         application->OnInit();
     }

@@ -1,5 +1,6 @@
 // main() of every test program: a real wxApp (the GUI toolkit needs a display, which
 // tools/run-tests.sh provides with Xvfb), then GoogleTest.
+#include <csignal>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -33,6 +34,9 @@ int main(int argc, char** argv) {
     // Toolkit complaints go to the test log, never into a dialog that waits for a click.
     delete wxLog::SetActiveTarget(new wxLogStderr);
     wxTheApp->CallOnInit();
+    // Gives this application object the pipe through which the toolkit reports ended child
+    // processes (see AppUnderTest).
+    wxTheApp->SetSignalHandler(SIGCHLD, SIG_DFL);
     const int result = RUN_ALL_TESTS();
     wxTheApp->OnExit();
     wxEntryCleanup();

@@ -153,7 +153,8 @@ TEST_F(WindowLayout, BackgroundPictureAndIconAreLoadedFromBesideTheProgram) {
 
 TEST(ImagePanel, MissingPictureLeavesAPlainWorkingPanel) {
     wxFrame* host = new wxFrame(nullptr, wxID_ANY, "host");
-    auto* panel = new wxImagePanel(host, "/nonexistent/PrintBackgroundImage.bmp", wxBITMAP_TYPE_ANY);
+    auto* panel =
+        new wxImagePanel(host, "/nonexistent/PrintBackgroundImage.bmp", wxBITMAP_TYPE_ANY);
     EXPECT_FALSE(panel->bitmap.IsOk());
     wxBitmap target(10, 10);
     {
