@@ -52,6 +52,16 @@ bool SshdFixture::HasSessions() {
     return !Run("sessions").empty();
 }
 
+std::vector<int> SshdFixture::Sessions() {
+    std::vector<int> pids;
+    std::istringstream lines(Run("sessions"));
+    int pid = 0;
+    while (lines >> pid) {
+        pids.push_back(pid);
+    }
+    return pids;
+}
+
 std::string SshdFixture::Log() const {
     std::ifstream in(logPath);
     std::stringstream text;

@@ -21,6 +21,7 @@ public:
     std::vector<int> KillSessions();
     // The account's session processes now alive.
     bool HasSessions();
+    std::vector<int> Sessions();
 
     int Port() const { return port; }
     int Pid() const { return pid; }

@@ -2,6 +2,7 @@
 // the worker connects, picks files up and stops, and the mapping script on every attempt.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -59,6 +60,7 @@ protected:
         settings.sftp.knownHostsFile = scratch + "/known_hosts";
         // Any program that ends at once stands in for the print program here.
         settings.printProgram = "true";
+        settings.exitWaitLimit = std::chrono::seconds(2);
         subject = std::make_unique<AppUnderTest>(settings);
         frame().printerChoice->Append("Office Laser");
         frame().printerChoice->SetSelection(0);
@@ -171,6 +173,37 @@ TEST_F(ConnectionControl, ClosingWhileConnectedWaitsForTheWorkerToStop) {
     EXPECT_EQ(app().printerThread, nullptr);
     EXPECT_EQ(app().frame, nullptr);
     EXPECT_TRUE(subject->messages.empty());
+}
+
+TEST_F(ConnectionControl, ExitLeavesAWorkerStuckOnAServerThatStoppedAnsweringBehind) {
+    ConnectAsTestAccount();
+    // Large enough that the copy is still running when the server is frozen.
+    const std::string document = Server().PickupDir() + "/big.bin";
+    std::string command = "head -c 67108864 /dev/urandom > " + document + " && chown " +
+                          Server().User() + " " + document;
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(WaitFor([&] { return Status() == "Downloading"; }));
+    std::vector<int> frozen = Server().Sessions();
+    ASSERT_FALSE(frozen.empty());
+    for (int pid : frozen) {
+        kill(pid, SIGSTOP);
+    }
+
+    // The exit gives up on the worker after its bounded wait instead of hanging.
+    frame().Close(true);
+    EXPECT_EQ(app().frame, nullptr);
+    EXPECT_EQ(app().printerThread, nullptr);
+    EXPECT_TRUE(subject->messages.empty());
+
+    // The document never left the server; once the server is gone for good the worker
+    // drops its partial copy.
+    for (int pid : frozen) {
+        kill(pid, SIGKILL);
+        kill(pid, SIGCONT);
+    }
+    EXPECT_TRUE(wxFileName::FileExists(document));
+    EXPECT_TRUE(WaitFor([&] { return !wxDir(scratch + "/downloads").HasFiles(); }));
+    wxRemoveFile(document);
 }
 
 }  // namespace
