@@ -1,13 +1,22 @@
 # Two commands for a fresh Debian 12 machine (run as root or with sudo available):
-#   make run    install what is needed, build and start the program
+#   make run    install what is needed, build and start the local demo with the program
 #   make test   install what is needed, build and run every test
+# Also: make demo / demo-stop (the demo without the package step), make package (.deb).
 BUILD ?= build
+DEMO_BUILD ?= build-demo
+PACKAGE_BUILD ?= build-package
+# The demo's loopback ports are compiled into the demo build of the program.
+DEMO_SFTP_PORT ?= 24022
+DEMO_WEB_PORT ?= 24080
+# Release number the demo's web server answers; 2.4.1 makes the program offer an update.
+DEMO_RELEASE ?= 2.4.0
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openssl-dev \
     libcups2-dev libgtest-dev googletest cups cups-client cups-bsd cups-daemon \
-    openssh-server openssh-client sshpass xvfb x11-utils xdotool python3 ca-certificates
+    openssh-server openssh-client sshpass xvfb x11-utils xdotool python3 ca-certificates \
+    libx11-dev imagemagick tesseract-ocr util-linux dpkg-dev file
 
-.PHONY: deps build run test clean
+.PHONY: deps build run demo demo-build demo-stop package test clean
 
 deps:
 	$(SUDO) apt-get update
@@ -17,11 +26,31 @@ build:
 	cmake -S . -B $(BUILD)
 	cmake --build $(BUILD) -j$$(nproc)
 
-run: deps build
-	cd $(BUILD) && ./corvane-print-spooler
+run: deps demo
+
+demo-build:
+	cmake -S . -B $(DEMO_BUILD) -DBUILD_TESTING=OFF -DCORVANE_SFTP_HOST=127.0.0.1 \
+	    -DCORVANE_SFTP_PORT=$(DEMO_SFTP_PORT) \
+	    -DCORVANE_WEB_BASE_URL=http://127.0.0.1:$(DEMO_WEB_PORT)
+	cmake --build $(DEMO_BUILD) -j$$(nproc)
+
+demo: demo-build
+	$(SUDO) env $${DISPLAY:+DISPLAY="$$DISPLAY"} $${XAUTHORITY:+XAUTHORITY="$$XAUTHORITY"} \
+	    tools/demo/demo start \
+	    --program $(DEMO_BUILD)/corvane-print-spooler --sftp-port $(DEMO_SFTP_PORT) \
+	    --web-port $(DEMO_WEB_PORT) --release $(DEMO_RELEASE)
+
+demo-stop:
+	$(SUDO) tools/demo/demo stop
+
+package:
+	cmake -S . -B $(PACKAGE_BUILD) -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(PACKAGE_BUILD) -j$$(nproc)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	@ls $(PACKAGE_BUILD)/*.deb
 
 test: deps
 	tools/run-tests.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(DEMO_BUILD) $(PACKAGE_BUILD)
