@@ -1,3 +1,28 @@
-#include "app/PrinterApp.h"
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
 
-wxIMPLEMENT_APP(PrinterApp);
+#include "app/PrinterApp.h"
+#include "app/WorkerThreads.h"
+
+namespace {
+
+// The program as started by the user. The exit never waits for the release check, and a
+// pickup worker stuck on a dead server is left behind; the toolkit's clean-up of threads
+// that are still running can crash, so the process ends here without it while one is left.
+class ProgramApp : public PrinterApp {
+public:
+    int OnExit() override {
+        const int result = PrinterApp::OnExit();
+        if (LiveWorkerThreads() > 0) {
+            std::cout.flush();
+            std::fflush(nullptr);
+            std::_Exit(0);
+        }
+        return result;
+    }
+};
+
+}  // namespace
+
+wxIMPLEMENT_APP(ProgramApp);

@@ -10,6 +10,7 @@
 #include <wx/event.h>
 #include <wx/thread.h>
 
+#include "app/WorkerThreads.h"
 #include "pickup/SftpEndpoint.h"
 
 // The pickup worker: logs into the SFTP server, watches the pickup directory and hands
@@ -44,6 +45,7 @@ private:
     std::string userName;
     std::string password;
     SftpEndpoint endpoint;
+    WorkerThreadToken alive;
     // Set by RequestStop from the user-interface thread; checked before every poll and
     // every listed entry.
     std::atomic<bool> stopRequested{false};

@@ -6,6 +6,8 @@
 #include <wx/event.h>
 #include <wx/thread.h>
 
+#include "app/WorkerThreads.h"
+
 // libcurl write callback: appends the received bytes to `*out`. Returns 0, which makes
 // libcurl abort the transfer, when `out` is null or the body would grow beyond
 // UpdateCheckThread::kMaxBodySize.
@@ -40,4 +42,5 @@ protected:
 private:
     wxEvtHandler* handler;  // not owned; reached only through its event sink
     std::string url;
+    WorkerThreadToken alive;
 };

@@ -8,6 +8,8 @@
 #include <wx/init.h>
 #include <wx/log.h>
 
+#include "app/WorkerThreads.h"
+
 namespace {
 // A failed toolkit assertion is a test failure, never a dialog waiting for a click.
 void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
@@ -38,6 +40,11 @@ int main(int argc, char** argv) {
     // processes (see AppUnderTest).
     wxTheApp->SetSignalHandler(SIGCHLD, SIG_DFL);
     const int result = RUN_ALL_TESTS();
+    // Release checks and pickup workers started by the tests end on their own; the
+    // toolkit's clean-up must not race with one that is still finishing.
+    if (!WaitForWorkerThreads(std::chrono::seconds(60))) {
+        fprintf(stderr, "Worker threads were still running at the end of the tests\n");
+    }
     wxTheApp->OnExit();
     wxEntryCleanup();
     return result;
