@@ -160,9 +160,10 @@ TEST_F(PrintJob, AFailingPrintProgramStillEndsTheJob) {
     Choose("Alpha");
     const std::string path = MakeDownload("ab12.tmp", 5);
 
+    // "false" may have ended, and its job been reported, before the request's handling is
+    // over, so "Printing" is not necessarily still shown here.
     RequestPrint(path);
     app().ProcessPendingEvents();
-    EXPECT_EQ(Status(), "Printing");
 
     ASSERT_TRUE(WaitUntilGone({path}));
     ASSERT_TRUE(subject->PumpUntil([&] { return Status() == "Not Connected"; }));
