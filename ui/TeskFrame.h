@@ -8,6 +8,14 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#ifdef _WIN32
+// The Windows headers define GetPrinter as a macro (the print spooler's GetPrinterW); they
+// are included here first, so that no later include renames the method below.
+#include <wx/msw/wrapwin.h>
+#include <winspool.h>
+#undef GetPrinter
+#endif
+
 class PrinterApp;
 class TeskTaskBarIcon;
 

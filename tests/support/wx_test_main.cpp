@@ -36,9 +36,11 @@ int main(int argc, char** argv) {
     // Toolkit complaints go to the test log, never into a dialog that waits for a click.
     delete wxLog::SetActiveTarget(new wxLogStderr);
     wxTheApp->CallOnInit();
+#ifndef _WIN32
     // Gives this application object the pipe through which the toolkit reports ended child
     // processes (see AppUnderTest).
     wxTheApp->SetSignalHandler(SIGCHLD, SIG_DFL);
+#endif
     const int result = RUN_ALL_TESTS();
     // Release checks and pickup workers started by the tests end on their own; the
     // toolkit's clean-up must not race with one that is still finishing.
