@@ -21,7 +21,7 @@
 # The libraries are Debian's source packages, built static for x86_64-w64-mingw32:
 #   wxWidgets 3.2 (MSW, only what the program uses), mbedTLS (crypto for libssh),
 #   libssh (no zlib, no GSSAPI, client only), libcurl (HTTP(S) with Schannel, no other
-#   libraries), GoogleTest (from /usr/src/googletest). About 25 minutes on 2 cores.
+#   libraries), GoogleTest (from /usr/src/googletest). About 17 minutes on 2 cores.
 # Each library is built once; delete WINCROSS_DIR/stamps/NAME to build it again.
 set -eu
 
