@@ -12,11 +12,13 @@
 #include "ui/TeskFrame.h"
 #include "update/UpdateCheck.h"
 
-wxBEGIN_EVENT_TABLE(PrinterApp, wxApp) EVT_END_SESSION(PrinterApp::OnEndSession) wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(PrinterApp, wxApp)
+    EVT_END_SESSION(PrinterApp::OnEndSession)
+wxEND_EVENT_TABLE()
 
-    namespace {
-    constexpr long kMainWindowStyle =
-        wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX | wxCLIP_CHILDREN;
+namespace {
+constexpr long kMainWindowStyle =
+    wxCAPTION | wxSYSTEM_MENU | wxMINIMIZE_BOX | wxCLOSE_BOX | wxCLIP_CHILDREN;
 }
 
 PrinterApp::PrinterApp() : PrinterApp(AppSettings::Compiled()) {}

@@ -4,6 +4,7 @@
 
 #include <wx/msgdlg.h>
 
+#include "app/NarrowText.h"
 #include "app/PrinterApp.h"
 #include "ui/TeskFrame.h"
 
@@ -60,7 +61,7 @@ void PrinterApp::OnSftpError(wxThreadEvent& event) {
     if (shuttingDown) {
         return;
     }
-    ShowMessage(wxString(message.c_str(), wxConvLibc), wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+    ShowMessage(FromNarrow(message), wxMessageBoxCaptionStr, wxOK | wxCENTRE);
 }
 
 void PrinterApp::OnSftpStatus(wxThreadEvent& event) {

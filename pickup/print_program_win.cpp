@@ -4,6 +4,7 @@
 #include <wx/log.h>
 #include <wx/utils.h>
 
+#include "app/NarrowText.h"
 #include "pickup/PrintProgram.h"
 #include "pickup/WinCommandLine.h"
 
@@ -18,7 +19,7 @@ long StartPrintProgram(const wxString& program, const std::string& printer, cons
     env.cwd = WithTrailingBackslash(directory);
 
     const wxString commandLine =
-        BuildPrintCommandLine(directory, program, wxString(printer.c_str(), wxConvLibc), file);
+        BuildPrintCommandLine(directory, program, FromNarrow(printer), file);
 
     // A program that cannot be started is reported to the user by the caller; the
     // toolkit's own log message about it would only repeat that.

@@ -5,41 +5,35 @@
 #include <wx/font.h>
 #include <wx/icon.h>
 
+#include "app/NarrowText.h"
 #include "app/PrinterApp.h"
 #include "app/ProgramInfo.h"
 #include "app/ResourcesDir.h"
 #include "ui/TeskTaskBarIcon.h"
 #include "ui/wxImagePanel.h"
 
-wxBEGIN_EVENT_TABLE(TeskFrame, wxFrame) EVT_CLOSE(TeskFrame::OnClose)
-    EVT_ICONIZE(TeskFrame::OnIconize) wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(TeskFrame, wxFrame)
+    EVT_CLOSE(TeskFrame::OnClose)
+    EVT_ICONIZE(TeskFrame::OnIconize)
+wxEND_EVENT_TABLE()
 
-        namespace {
-    const wxColour kBlue(66, 135, 193);
-    const wxColour kGreen(0, 177, 89);
+namespace {
+const wxColour kBlue(66, 135, 193);
+const wxColour kGreen(0, 177, 89);
 
-    wxFont MakeFont(int points, wxFontWeight weight) {
-        return wxFont(points, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, weight, false, wxString(),
-                      wxFONTENCODING_DEFAULT);
+wxFont MakeFont(int points, wxFontWeight weight) {
+    return wxFont(points, wxFONTFAMILY_DEFAULT, wxFONTSTYLE_NORMAL, weight, false, wxString(),
+                  wxFONTENCODING_DEFAULT);
+}
+
+wxIcon LoadIcon(const wxString& file) {
+    wxIcon icon;
+    // A missing icon leaves the window and the tray without one, quietly.
+    if (wxFileName::FileExists(file)) {
+        icon.LoadFile(file, wxBITMAP_TYPE_ICO);
     }
-
-    wxIcon LoadIcon(const wxString& file) {
-        wxIcon icon;
-        // A missing icon leaves the window and the tray without one, quietly.
-        if (wxFileName::FileExists(file)) {
-            icon.LoadFile(file, wxBITMAP_TYPE_ICO);
-        }
-        return icon;
-    }
-
-    wxString FromNarrow(const std::string& text) {
-        return wxString(text.c_str(), wxConvLibc);
-    }
-
-    std::string ToNarrow(const wxString& text) {
-        const wxCharBuffer buffer = text.mb_str(wxConvLibc);
-        return buffer.data() != nullptr ? std::string(buffer.data()) : std::string();
-    }
+    return icon;
+}
 
 }  // namespace
 

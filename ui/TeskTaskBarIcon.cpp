@@ -4,11 +4,11 @@
 
 wxBEGIN_EVENT_TABLE(TeskTaskBarIcon, wxTaskBarIcon)
     EVT_MENU(ID_TRAY_RESTORE, TeskTaskBarIcon::OnRestore)
-        EVT_MENU(ID_TRAY_EXIT, TeskTaskBarIcon::OnExit)
-            EVT_TASKBAR_LEFT_DCLICK(TeskTaskBarIcon::OnLeftDoubleClick) wxEND_EVENT_TABLE()
+    EVT_MENU(ID_TRAY_EXIT, TeskTaskBarIcon::OnExit)
+    EVT_TASKBAR_LEFT_DCLICK(TeskTaskBarIcon::OnLeftDoubleClick)
+wxEND_EVENT_TABLE()
 
-                TeskTaskBarIcon::TeskTaskBarIcon(TeskFrame* mainFrame)
-    : mainFrame(mainFrame) {}
+TeskTaskBarIcon::TeskTaskBarIcon(TeskFrame* mainFrame) : mainFrame(mainFrame) {}
 
 wxMenu* TeskTaskBarIcon::CreatePopupMenu() {
     auto* menu = new wxMenu(wxString(), 0);

@@ -97,30 +97,9 @@ std::vector<std::string> EventRecorder::Sequence() const {
     return sequence;
 }
 
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        wxTheApp->ProcessPendingEvents();
-        if (done()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        wxMilliSleep(10);
-    }
-}
-
 void PumpFor(std::chrono::milliseconds duration) {
     const auto end = std::chrono::steady_clock::now() + duration;
     PumpUntil([end] { return std::chrono::steady_clock::now() >= end; }, duration * 2);
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 std::string RandomBytes(size_t size, unsigned seed) {

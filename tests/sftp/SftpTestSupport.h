@@ -11,6 +11,7 @@
 
 #include "pickup/SftpEndpoint.h"
 #include "support/SshdFixture.h"
+#include "support/TestHelpers.h"
 
 class SftpThread;
 
@@ -40,13 +41,9 @@ private:
     void OnEvent(wxThreadEvent& event);
 };
 
-// Processes pending events until `done` holds; false when `limit` passed first.
-bool PumpUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds limit = std::chrono::seconds(60));
 // Processes pending events for `duration` (lets a worker poll a few times).
 void PumpFor(std::chrono::milliseconds duration);
 
-std::string ReadAll(const std::string& path);
 std::string RandomBytes(size_t size, unsigned seed);
 
 // Every test gets the shared sshd (started once per test program), an empty pickup

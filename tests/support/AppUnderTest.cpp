@@ -6,6 +6,7 @@
 #include <wx/stopwatch.h>
 #include <wx/utils.h>
 
+#include "support/TestHelpers.h"
 #include "ui/TeskFrame.h"
 
 AppSettings AppUnderTest::QuietSettings() {
@@ -61,13 +62,5 @@ void AppUnderTest::PumpPending() {
 }
 
 bool AppUnderTest::PumpUntil(const std::function<bool()>& done, double seconds) {
-    wxStopWatch watch;
-    while (!done()) {
-        if (watch.Time() > seconds * 1000) {
-            return false;
-        }
-        PumpPending();
-        wxMilliSleep(5);
-    }
-    return true;
+    return ::PumpUntil(done, std::chrono::milliseconds(static_cast<long>(seconds * 1000)));
 }

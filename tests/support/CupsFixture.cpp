@@ -1,5 +1,7 @@
 #include "support/CupsFixture.h"
 
+#include "support/TestHelpers.h"
+
 #include <cups/cups.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -30,49 +32,6 @@ std::string Quoted(const std::string& word) {
     return quoted + "'";
 }
 
-struct PipeClose {
-    void operator()(FILE* pipe) const { pclose(pipe); }
-};
-
-// Runs `command` through the shell; returns its standard output, throws when it fails.
-std::string Run(const std::string& command) {
-    std::unique_ptr<FILE, PipeClose> pipe(popen(command.c_str(), "r"));
-    if (!pipe) {
-        throw std::runtime_error("cannot run " + command);
-    }
-    std::string output;
-    char buffer[512];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) {
-        output.append(buffer, n);
-    }
-    const int status = pclose(pipe.release());
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("failed: " + command);
-    }
-    return output;
-}
-
-std::map<std::string, std::string> KeyValues(const std::string& text) {
-    std::map<std::string, std::string> values;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const size_t equals = line.find('=');
-        if (equals != std::string::npos) {
-            values[line.substr(0, equals)] = line.substr(equals + 1);
-        }
-    }
-    return values;
-}
-
-std::string ReadAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 }  // namespace
 
 CupsFixture::CupsFixture(const std::vector<std::string>& queues, const std::string& defaultQueue) {
@@ -91,7 +50,7 @@ CupsFixture::CupsFixture(const std::vector<std::string>& queues, const std::stri
     }
     std::map<std::string, std::string> values;
     try {
-        values = KeyValues(Run(command));
+        values = KeyValues(RunForOutput(command));
     } catch (...) {
         // The script cleans up after a failed start; the directory may be left.
         std::filesystem::remove_all(directory);
@@ -148,7 +107,7 @@ void CupsFixture::RestoreEnvironment() {
 
 void CupsFixture::Stop() {
     try {
-        Run("sh " + Quoted(kScript) + " stop " + Quoted(directory));
+        RunForOutput("sh " + Quoted(kScript) + " stop " + Quoted(directory));
     } catch (const std::exception&) {
         // The scheduler is not our child (the script started it in the background), so it
         // cannot be waited for here; a plain SIGTERM is the fallback.
@@ -169,7 +128,7 @@ std::vector<std::string> CupsFixture::Jobs(const std::string& queue) const {
         // job-<id>.bin; the backend writes under a hidden name first.
         if (name.rfind("job-", 0) == 0 && name.size() > 8 &&
             name.compare(name.size() - 4, 4, ".bin") == 0) {
-            byJob[std::atol(name.c_str() + 4)] = ReadAll(entry.path());
+            byJob[std::atol(name.c_str() + 4)] = ReadAll(entry.path().string());
         }
     }
     std::vector<std::string> jobs;

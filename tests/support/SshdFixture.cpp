@@ -1,5 +1,7 @@
 #include "support/SshdFixture.h"
 
+#include "support/TestHelpers.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -7,6 +9,17 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+namespace {
+std::vector<int> Pids(const std::string& text) {
+    std::vector<int> pids;
+    std::istringstream words(text);
+    for (int pid = 0; words >> pid;) {
+        pids.push_back(pid);
+    }
+    return pids;
+}
+}  // namespace
 
 SshdFixture::SshdFixture(const std::string& fixturesDir)
     : script(fixturesDir + "/sshd_fixture.py") {
@@ -39,13 +52,7 @@ void SshdFixture::Restart(bool newHostKey) {
 }
 
 std::vector<int> SshdFixture::KillSessions() {
-    std::vector<int> pids;
-    std::istringstream lines(Run("kill-sessions"));
-    int killed = 0;
-    while (lines >> killed) {
-        pids.push_back(killed);
-    }
-    return pids;
+    return Pids(Run("kill-sessions"));
 }
 
 bool SshdFixture::HasSessions() {
@@ -53,65 +60,32 @@ bool SshdFixture::HasSessions() {
 }
 
 std::vector<int> SshdFixture::Sessions() {
-    std::vector<int> pids;
-    std::istringstream lines(Run("sessions"));
-    int pid = 0;
-    while (lines >> pid) {
-        pids.push_back(pid);
-    }
-    return pids;
+    return Pids(Run("sessions"));
 }
 
 std::string SshdFixture::Log() const {
-    std::ifstream in(logPath);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return ReadAll(logPath);
 }
 
 std::string SshdFixture::Run(const std::string& action, const std::string& option) const {
-    const std::string command =
-        "python3 '" + script + "' " + action + " '" + directory + "' " + option;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        throw std::runtime_error("cannot run " + script);
-    }
-    std::string output;
-    char buffer[512];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, got);
-    }
-    if (pclose(pipe) != 0) {
-        throw std::runtime_error("sshd fixture failed: " + command);
-    }
-    return output;
+    return RunForOutput("python3 '" + script + "' " + action + " '" + directory + "' " + option);
 }
 
 void SshdFixture::Parse(const std::string& output) {
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto equals = line.find('=');
-        if (equals == std::string::npos) {
-            continue;
-        }
-        const std::string key = line.substr(0, equals);
-        const std::string value = line.substr(equals + 1);
-        if (key == "port") {
-            port = std::stoi(value);
-        } else if (key == "pid") {
-            pid = std::stoi(value);
-        } else if (key == "user") {
-            user = value;
-        } else if (key == "password") {
-            password = value;
-        } else if (key == "home") {
-            home = value;
-        } else if (key == "pickup") {
-            pickup = value;
-        } else if (key == "log") {
-            logPath = value;
+    std::map<std::string, std::string> values = KeyValues(output);
+    if (values.count("port") != 0) {
+        port = std::stoi(values["port"]);
+    }
+    if (values.count("pid") != 0) {
+        pid = std::stoi(values["pid"]);
+    }
+    for (auto [key, member] : {std::pair{"user", &user},
+                               {"password", &password},
+                               {"home", &home},
+                               {"pickup", &pickup},
+                               {"log", &logPath}}) {
+        if (values.count(key) != 0) {
+            *member = values[key];
         }
     }
     if (port == 0 || user.empty()) {

@@ -17,6 +17,7 @@
 #include "app/EventSink.h"
 #include "app/WorkerEvents.h"
 #include "support/HttpFixture.h"
+#include "support/TestHelpers.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateCheckThread.h"
 
@@ -41,22 +42,6 @@ public:
     std::vector<int> ids;
     std::vector<std::string> payloads;
 };
-
-// Processes the user-interface thread's events until `done` holds; false after `limit`.
-bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 60s) {
-    wxStopWatch watch;
-    for (;;) {
-        wxTheApp->ProcessPendingEvents();
-        if (done()) {
-            wxTheApp->ProcessPendingEvents();
-            return true;
-        }
-        if (watch.Time() > limit.count()) {
-            return false;
-        }
-        wxMilliSleep(5);
-    }
-}
 
 // Starts a check of `url` as start-up does, reporting to `receiver`; returns the count of
 // finished checks before it.
