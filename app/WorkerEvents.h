@@ -4,7 +4,8 @@
 
 // Reports of the background workers and the print jobs to the application object.
 // All but wxEVT_PRINT_JOB_DONE are wxThreadEvents carrying their value as typed payload:
-// std::string for texts, wxString for the temporary file path of wxEVT_PRINT_FILE.
+// std::string for texts, wxString for the temporary file path of wxEVT_PRINT_FILE, whose
+// event string also carries the document's name on the server.
 extern const wxEventType wxEVT_SFTP_ERROR;
 extern const wxEventType wxEVT_SFTP_FINISHED;
 extern const wxEventType wxEVT_SFTP_CONNECTED;

@@ -13,6 +13,7 @@
 #include <wx/stdpaths.h>
 
 #include "app/EventSink.h"
+#include "app/NarrowText.h"
 #include "app/WorkerEvents.h"
 #include "pickup/AccountName.h"
 #include "pickup/LibSshSession.h"
@@ -264,7 +265,12 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
             // Left on the server (no permission to delete): printed once, not on every poll.
             kept.insert({name, copied});
         }
-        delivered = QueueThreadEvent(handler, wxEVT_PRINT_FILE, localPath);
+        // The document's own name travels with it, so that a copy kept after a failed
+        // print can carry that name.
+        auto* event = new wxThreadEvent(wxEVT_PRINT_FILE, wxID_ANY);
+        event->SetPayload(localPath);
+        event->SetString(FromNarrow(name));
+        delivered = QueueToSink(handler, event);
     });
     if (!sinkOpen) {
         // The application is gone or leaving: the file stays on the server for next time.
