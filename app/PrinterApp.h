@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <wx/app.h>
 #include <wx/arrstr.h>
@@ -57,6 +58,7 @@ private:
 
     void ShowLink(Link link);
     int ShowMessage(const wxString& message, const wxString& caption, long style);
+    void ShowNoticeOnce(const wxString& notice);
     void ConnectHandlers();
     void StartUpdateCheck();
 
@@ -64,7 +66,8 @@ private:
     Link link = Link::Idle;
     bool shuttingDown = false;
     bool workerLeftBehind = false;
-    bool updateOffered = false;  // the download question comes once per run
+    bool updateOffered = false;         // the download question comes once per run
+    std::vector<wxString> openNotices;  // texts of the notices whose boxes are open
 
     wxDECLARE_EVENT_TABLE();
 };
