@@ -5,15 +5,27 @@
 #include "app/EventSink.h"
 #include "pickup/UnprintedFolder.h"
 
+namespace {
+int runningJobs = 0;
+}
+
 TeskPrintJob::TeskPrintJob(wxEvtHandler* handler, const wxString& file,
                            const wxString& documentName, wxEventType doneEventType)
     : wxProcess(nullptr, wxID_ANY),
       handler(handler),
       file(file),
       documentName(documentName),
-      doneEventType(doneEventType) {}
+      doneEventType(doneEventType) {
+    ++runningJobs;
+}
 
-TeskPrintJob::~TeskPrintJob() = default;
+TeskPrintJob::~TeskPrintJob() {
+    --runningJobs;
+}
+
+int TeskPrintJob::Running() {
+    return runningJobs;
+}
 
 void TeskPrintJob::OnTerminate(int, int status) {
     auto* done = new wxCommandEvent(doneEventType, 0);

@@ -21,6 +21,9 @@ public:
 
     void OnTerminate(int pid, int status) override;
 
+    // Jobs whose print program has not been heard to end (user-interface thread only).
+    static int Running();
+
     wxEvtHandler* const handler;  // not owned; only ever queued to
     const wxString file;
     const wxString documentName;  // the document's name on the server

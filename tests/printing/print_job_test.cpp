@@ -391,3 +391,29 @@ TEST_F(PrintJob, AnEmptyDocumentIsDoneWithoutThePrintProgram) {
     EXPECT_TRUE(subject->messages.empty());
     EXPECT_TRUE(Kept().empty());
 }
+
+// A print program still running when the window closes is given time to end, so that its
+// document is removed or kept rather than left in the temporary folder; no box is shown
+// once the program is leaving.
+TEST_F(PrintJob, TheExitWaitsForRunningPrintPrograms) {
+    const struct {
+        const char* body;
+        size_t kept;
+    } programs[] = {{"sleep 1", 0}, {"sleep 1; exit 3", 1}};
+    for (const auto& program : programs) {
+        SCOPED_TRACE(program.body);
+        std::filesystem::remove_all(KeptFolder());
+        Start(Script("slow", program.body));
+        Choose("Alpha");
+        const std::string path = MakeDownload("ab12.tmp", 13);
+        RequestPrint(path);
+        app().ProcessPendingEvents();
+
+        subject->CloseWindow();
+
+        EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_EQ(Kept().size(), program.kept);
+        EXPECT_TRUE(subject->messages.empty());
+        subject.reset();
+    }
+}
