@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include <wx/string.h>
 
 #include "app/AppSettings.h"
+#include "pickup/PrinterDiscovery.h"
 
 class SftpThread;
 class TeskFrame;
@@ -31,7 +33,7 @@ public:
     bool Disconnect();
     void DeletePrinterThread();
 
-    // Printer discovery
+    // Printer discovery: asked once, bounded in time (see PrinterDiscovery.h).
     wxString GetDefaultPrinterName();
     wxArrayString GetPrinterNames();
 
@@ -59,6 +61,7 @@ private:
     void ShowLink(Link link);
     int ShowMessage(const wxString& message, const wxString& caption, long style);
     void ShowNoticeOnce(const wxString& notice);
+    const DiscoveredPrinters& DiscoveredPrinterList();
     void ConnectHandlers();
     void StartUpdateCheck();
 
@@ -66,7 +69,8 @@ private:
     Link link = Link::Idle;
     bool shuttingDown = false;
     bool workerLeftBehind = false;
-    bool updateOffered = false;         // the download question comes once per run
+    bool updateOffered = false;  // the download question comes once per run
+    std::optional<DiscoveredPrinters> printers;
     std::vector<wxString> openNotices;  // texts of the notices whose boxes are open
 
     wxDECLARE_EVENT_TABLE();
