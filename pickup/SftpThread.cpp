@@ -261,7 +261,7 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
 
     // Only a complete copy, safely on disk, leaves the server; anything less is dropped
     // here and the file is taken again on a later poll.
-    RemoteCopy copy(file.handle.get());
+    RemoteCopy copy(file.handle.get(), file.size);
     bool complete = copy.To(local);
     const std::uint64_t copied = copy.Copied();
     complete = local.Flush() && complete;
