@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <wx/thread.h>
+
 namespace {
 
 std::mutex& CountMutex() {
@@ -17,6 +19,24 @@ std::condition_variable& CountChanged() {
 
 int liveThreads = 0;
 
+void CountDown() {
+    std::lock_guard<std::mutex> lock(CountMutex());
+    --liveThreads;
+    CountChanged().notify_all();
+}
+
+// A detached toolkit thread deletes its own object, and with it the token, while it still
+// holds the toolkit's internal lock, which the toolkit's clean-up at process end destroys.
+// Counting the thread gone only when it ends keeps that clean-up after its last step.
+struct CountDownAtThreadEnd {
+    int pending = 0;
+    ~CountDownAtThreadEnd() {
+        for (; pending > 0; --pending) {
+            CountDown();
+        }
+    }
+};
+
 }  // namespace
 
 WorkerThreadToken::WorkerThreadToken() {
@@ -25,9 +45,12 @@ WorkerThreadToken::WorkerThreadToken() {
 }
 
 WorkerThreadToken::~WorkerThreadToken() {
-    std::lock_guard<std::mutex> lock(CountMutex());
-    --liveThreads;
-    CountChanged().notify_all();
+    if (wxThread::IsMain()) {
+        CountDown();
+        return;
+    }
+    thread_local CountDownAtThreadEnd atThreadEnd;
+    ++atThreadEnd.pending;
 }
 
 int LiveWorkerThreads() {

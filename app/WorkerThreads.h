@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-// Counts the program's detached worker threads that have not yet been destroyed. The
+// Counts the program's detached worker threads that have not yet ended. The
 // toolkit's own clean-up at process end races with a detached thread that is still
 // running, so the program ends without that clean-up while a worker is left (see main.cpp).
 class WorkerThreadToken {

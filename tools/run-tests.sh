@@ -1,13 +1,15 @@
 #!/bin/sh
 # Builds the project and runs every test under a private X display.
 # Usage: tools/run-tests.sh [build-dir] [extra ctest arguments...]
+# CORVANE_BUILD_TARGETS, when set, names the only targets to build (blank-separated).
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$here/build"}
 [ $# -gt 0 ] && shift
 
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j"$(nproc)"
+# shellcheck disable=SC2086
+cmake --build "$build" -j"$(nproc)" ${CORVANE_BUILD_TARGETS:+--target $CORVANE_BUILD_TARGETS}
 
 # A display number nobody uses: the lock file names the X server that holds it.
 display=99
