@@ -12,7 +12,7 @@ struct Version {
 
     // Reads the text as sscanf "%d.%d.%d" does: blanks before each number are skipped and
     // anything after the third number is ignored ("2.4.0-beta" is 2.4.0). Empty unless all
-    // three numbers were read.
+    // three numbers were read, or when a number lies outside the 32-bit range.
     static std::optional<Version> Parse(const std::string& text);
 };
 

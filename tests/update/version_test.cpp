@@ -56,6 +56,21 @@ TEST(Version, ParseKeepsFieldsInTextOrder) {
     EXPECT_FALSE(Version::Parse("2.4").has_value());
 }
 
+TEST(Version, NumbersBeyondTheirRangeAreRefusedNotWrapped) {
+    const struct {
+        const char* text;
+        bool readable;
+    } cases[] = {
+        {"2.4.2147483647", true},  {"-2147483648.0.0", true},  {"2.4.2147483648", false},
+        {"2.4.4294967296", false}, {"99999999999.0.0", false}, {"2.-2147483649.0", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Version::Parse(c.text).has_value(), c.readable) << c.text;
+    }
+    // Wrapped, the last one would have read as 2.4.0 and been "newer" than 2.3.9.
+    EXPECT_FALSE(UpdateCheckThread::IsNewerVersion("2.3.9", "2.4.4294967296"));
+}
+
 TEST(WriteToString, AppendsEveryByteAndAcceptsThem) {
     std::string out = "ab";
     char data[] = {'1', '\0', '2', '.', '4', '\n'};
