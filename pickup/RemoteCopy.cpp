@@ -76,6 +76,11 @@ bool RemoteCopy::Receive(wxFile& to) {
         return false;
     }
     if (got == 0) {
+        // The end, unless a short answer before it left part of the rested size unread:
+        // a server may answer short anywhere, and the end is then asked for again.
+        if (!endSeen && copied < request.offset && copied < expectedSize) {
+            return Restart();
+        }
         endSeen = true;
         return true;
     }
@@ -83,8 +88,8 @@ bool RemoteCopy::Receive(wxFile& to) {
     if (endSeen) {
         return false;
     }
-    if (copied < request.offset && !FillGap(to, request.offset)) {
-        return false;
+    if (copied < request.offset) {
+        return Restart();
     }
     // Longer than it was at rest: read on with the whole pipeline.
     const std::uint64_t end = request.offset + static_cast<std::uint64_t>(got);
@@ -94,22 +99,16 @@ bool RemoteCopy::Receive(wxFile& to) {
     return Write(to, buffer, static_cast<std::size_t>(got));
 }
 
-bool RemoteCopy::FillGap(wxFile& to, std::uint64_t end) {
-    // A server may answer short before the end of the file; the missing part is read one
-    // request at a time, which is rare enough not to need the pipeline.
-    while (copied < end) {
-        sftp_seek64(from, copied);
-        const auto wanted =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kRequestSize, end - copied));
-        const ssize_t got = sftp_read(from, gap, wanted);
-        // End of file inside the gap while later data exists: the file changed.
-        if (got <= 0) {
-            return false;
-        }
-        if (!Write(to, gap, static_cast<std::size_t>(got))) {
-            return false;
-        }
+bool RemoteCopy::Restart() {
+    // A server may answer short before the end of the file. The missing part cannot be
+    // asked for while other answers are on their way: the library reads the next answer
+    // before it looks among those it has filed, so a wait for an answer filed during
+    // another wait never returns. The answers in flight are collected in order and
+    // dropped, and the copy goes on from where it ends.
+    if (!Abandon()) {
+        return false;
     }
+    nextOffset = copied;
     return true;
 }
 
@@ -135,7 +134,7 @@ void RemoteCopy::WidenWindow() {
     ssh_channel_read_timeout(from->sftp->channel, windowSpare.get(), window, 1, 0);
 }
 
-void RemoteCopy::Abandon() {
+bool RemoteCopy::Abandon() {
     // The library files early answers in a queue of its own, so answers that arrive after
     // the file is closed never touch this object. Collecting them here keeps that queue
     // from growing over a long session. A failed wait most likely means a dead session,
@@ -146,7 +145,8 @@ void RemoteCopy::Abandon() {
         --count;
         sftp_seek64(from, 0);
         if (sftp_async_read(from, buffer, kRequestSize, request.id) < 0) {
-            return;
+            return false;
         }
     }
+    return true;
 }

@@ -41,10 +41,11 @@ private:
     bool MayIssue() const;
     bool Issue();
     bool Receive(wxFile& to);
-    bool FillGap(wxFile& to, std::uint64_t end);
+    bool Restart();
     bool Write(wxFile& to, const char* data, std::size_t size);
     void WidenWindow();
-    void Abandon();
+    // Collects every answer still in flight; false when a wait fails.
+    bool Abandon();
 
     sftp_file from;
     std::uint64_t expectedSize;
@@ -56,10 +57,10 @@ private:
     std::uint64_t nextOffset = 0;
     bool endSeen = false;
     // Also where the local copy ends: a short answer leaves a gap up to the end of its
-    // request, filled only if data follows (at the end of the file nothing does).
+    // request; if data follows (at the end of the file nothing does), the copy is asked
+    // for again from here.
     std::uint64_t copied = 0;
     char buffer[kRequestSize];
-    char gap[kRequestSize];
     // Only a target for the window call (see WidenWindow); never written to in practice,
     // so its pages are never touched.
     std::unique_ptr<char[]> windowSpare;

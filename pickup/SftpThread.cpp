@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -202,6 +204,14 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
         names.push_back(entry.name);
     }
     watch.KeepOnly(names);
+    // A file left on the server is remembered only while it is listed unchanged: once gone,
+    // the same name and size uploaded again is a new document.
+    for (auto keptFile = kept.begin(); keptFile != kept.end();) {
+        const bool listed = std::any_of(listing.begin(), listing.end(), [&](const Listed& entry) {
+            return entry.name == keptFile->first && entry.size == keptFile->second;
+        });
+        keptFile = listed ? std::next(keptFile) : kept.erase(keptFile);
+    }
 
     // New arrivals join the watch, up to its limit; each is read at once and again in the
     // same rounds as the others.

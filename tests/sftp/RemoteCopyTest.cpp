@@ -1,8 +1,11 @@
 // The pipelined copy on its own, over a real SFTP session: every depth of the pipeline
-// gives a byte-identical copy, and a copy given up with requests in flight leaves the
-// session fit for the next one.
+// gives a byte-identical copy, also from a server that answers reads short before the end,
+// and a copy given up with requests in flight leaves the session fit for the next one.
 #include <fcntl.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
 
 #include <libssh/libssh.h>
@@ -104,4 +107,28 @@ TEST_F(RemoteCopyTest, CopyGivenUpWithRequestsInFlightLeavesTheSessionUsable) {
     // No answer of the abandoned copy ends up in the next one.
     EXPECT_TRUE(Copy("second", 32, second.size()) == second);
     EXPECT_TRUE(Copy("first", 32, first.size()) == first);
+}
+
+TEST_F(RemoteCopyTest, ShortAnswersBeforeTheEndWithRequestsInFlight) {
+    // The kernel answers every read of its type information with one page at most: through
+    // a link in the pickup directory, a server that answers short all along.
+    const std::string source = "/sys/kernel/btf/vmlinux";
+    const std::string whole = ReadAll(source);
+    if (whole.size() <= 8 * RemoteCopy::kRequestSize) {
+        GTEST_SKIP() << source << " is not there to be read";
+    }
+    const std::string link = Server().PickupDir() + "/short-answers";
+    ASSERT_EQ(symlink(source.c_str(), link.c_str()), 0);
+
+    // A copy that never ends has its session killed, which fails its wait.
+    auto copied =
+        std::async(std::launch::async, [&] { return Copy("short-answers", 4, whole.size()); });
+    const bool ended = copied.wait_for(std::chrono::minutes(2)) == std::future_status::ready;
+    if (!ended) {
+        Server().KillSessions();
+    }
+    ASSERT_TRUE(ended) << "the copy did not end";
+    const std::string copy = copied.get();
+    EXPECT_EQ(copy.size(), whole.size());
+    EXPECT_TRUE(copy == whole);
 }

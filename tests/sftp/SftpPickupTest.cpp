@@ -149,12 +149,21 @@ TEST_F(SftpPickup, FileThatCannotBeRemovedIsHandedOverOnceWhileUnchanged) {
         out << " revised";
     }
     ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 2; }));
+
+    // Cleared away by someone else (seen gone: a document placed after it is taken), then
+    // the first document sent again: printed again.
+    fs::remove(path);
+    PlaceFile("after.pdf", "after document");
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 3; }));
+    PlaceFile("stuck.pdf", "stuck document");
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 4; }));
     PumpFor(std::chrono::seconds(1));
     StopAndWaitFinished(worker, recorder);
     fs::permissions(Server().PickupDir(), fs::perms(0755));
 
-    EXPECT_EQ(recorder.Count(wxEVT_PRINT_FILE), 2u);
+    EXPECT_EQ(recorder.Count(wxEVT_PRINT_FILE), 4u);
     EXPECT_EQ(recorder.Count(wxEVT_SFTP_ERROR), 0u);
     EXPECT_EQ(TakePrinted(recorder),
-              (std::multiset<std::string>{"stuck document", "stuck document revised"}));
+              (std::multiset<std::string>{"stuck document", "stuck document revised",
+                                          "after document", "stuck document"}));
 }
