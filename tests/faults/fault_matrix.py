@@ -14,7 +14,7 @@ Rows whose fault an existing test already checks with the same outcome run that 
 show the counts it asserts.
 
 Usage: fault_matrix.py (the e2e_test.py options) --table FILE --sftp-worker-tests EXE
-                       --connection-control-tests EXE [--only SUBSTRING]
+                       [--only SUBSTRING]
 """
 import argparse
 import os
@@ -70,6 +70,7 @@ class DroppingProxy:
                              daemon=True).start()
 
     def pump(self, source, sink, limited):
+        # A peer that ends or dies ends the other side the same way, as the kernel would.
         try:
             while True:
                 data = source.recv(65536)
@@ -80,18 +81,13 @@ class DroppingProxy:
                     time.sleep(len(data) / self.rate)
             sink.shutdown(socket.SHUT_WR)
         except OSError:
-            pass
+            reset(sink)
 
     def cut(self):
         """Drops every connection with a reset, as a failing network does."""
         with self.lock:
             for s in self.sockets:
-                try:
-                    s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-                    s.shutdown(socket.SHUT_RD)  # wakes the pump reading from it
-                except OSError:
-                    pass
-                s.close()
+                reset(s)
             self.sockets = []
 
     def close(self):
@@ -195,11 +191,10 @@ class Run:
                 and all(n not in on_server for n in self.docs if n not in self.stays)
                 and not os.listdir(self.program.tmpdir) and self.queue_empty())
 
-    def finish(self):
+    def finish(self, bound):
         """Settles, answers any message, closes the window and waits for the exit."""
         if self.program.running():
-            self.wait("the documents to settle", self.settled, timeout=ARGS.settle_bound,
-                      interval=0.5)
+            self.wait("the documents to settle", self.settled, timeout=bound, interval=0.5)
             for dialog in self.program.dialogs():
                 self.program.answer_dialog(dialog, "Return")
             self.program.close()
@@ -233,6 +228,15 @@ class Run:
         if code != 0:
             sys.stderr.write("program ended with %s\n--- its output ---\n%s\n" % (code, log))
         return row
+
+
+def reset(s):
+    try:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        s.shutdown(socket.SHUT_RD)  # wakes a pump reading from it
+    except OSError:
+        pass
+    s.close()
 
 
 def free_port():
@@ -295,6 +299,19 @@ def kill_sshd(run):
         os.kill(pid, signal.SIGKILL)
 
 
+def freeze_then_exit(run):
+    frozen = sshd_fixture().user_session_pids(run.sshd_state())
+    for pid in frozen:
+        os.kill(pid, signal.SIGSTOP)
+    run.program.close()
+    try:
+        run.wait("the program to exit", lambda: not run.program.running())
+    finally:
+        for pid in frozen:  # the server is gone for good
+            os.kill(pid, signal.SIGKILL)
+            os.kill(pid, signal.SIGCONT)
+
+
 def temp_full(run):
     run.send(1, 3 << 20, prefix="too-big", stays=True)
     run.send(3, 20 << 10, must_print=True)
@@ -335,7 +352,7 @@ def beside(make, mode=None, stays=False):
 
 def stop_cups(run):
     run.send(2, 16 << 10, must_print=True)
-    run.wait("the first documents printed", run.settled, timeout=ARGS.settle_bound)
+    run.wait("the first documents printed", run.settled, timeout=120)
     pid = int(run.services.cups["pid"])
     os.kill(pid, signal.SIGTERM)
     run.wait("the scheduler to stop", lambda: not e2e.alive(pid))
@@ -368,6 +385,7 @@ def disconnect(run):
 ROWS = [
     ("whole sshd killed mid-copy", dict(fault=mid_copy(kill_sshd))),
     ("connection cut mid-copy (proxy)", dict(fault=mid_copy(lambda run: run.proxy.cut()))),
+    ("server frozen (SIGSTOP) mid-copy, then exit", dict(fault=mid_copy(freeze_then_exit))),
     ("temp dir full (1 MiB tmpfs)", dict(fault=temp_full, tmpfs=True)),
     ("file removed on the server during the rest wait", dict(fault=removed_during_rest)),
     ("dangling symlink", dict(fault=beside(lambda p: os.symlink("/nonexistent.pdf", p)))),
@@ -376,17 +394,13 @@ ROWS = [
     ("print program exits non-zero", dict(fault=lambda run: run.send(3, 16 << 10),
                                           lp="#!/bin/sh\ncat >/dev/null\nexit 1\n")),
     ("CUPS scheduler stopped while documents arrive", dict(fault=stop_cups)),
-    ("200 files in one burst", dict(fault=burst)),
+    ("200 files in one burst", dict(fault=burst, bound=900)),
     ("files arriving while the user disconnects", dict(fault=arriving_while(disconnect))),
     ("files arriving while the program exits",
      dict(fault=arriving_while(lambda run: run.program.close()))),
     # Already checked with the same outcome by these tests; the counts are what they assert.
     ("server's sftp process killed mid-copy",
      dict(test=("sftp_worker_tests", "SftpTransfer.CopyBrokenByTheServerIsDroppedAndTheFileStays"),
-          counts=dict(sent=1, server=1))),
-    ("server frozen (SIGSTOP) mid-copy, then exit",
-     dict(test=("connection_control_tests",
-                "ConnectionControl.ExitLeavesAWorkerStuckOnAServerThatStoppedAnsweringBehind"),
           counts=dict(sent=1, server=1))),
     ("temp dir not writable",
      dict(test=("sftp_worker_tests", "SftpTransfer.FileStaysOnTheServerWhenNoLocalCopyCanBeMade"),
@@ -415,7 +429,7 @@ def run_counted(spec):
             sys.stderr.write("hung: %s\n" % error)
             run.hung += 1
         try:
-            run.finish()
+            run.finish(spec.get("bound", 120))
         except Hung as error:
             sys.stderr.write("hung: %s\n" % error)
             run.hung += 1
@@ -451,11 +465,10 @@ def main():
     global ARGS
     parser = argparse.ArgumentParser()
     for option in ("--program", "--wm-close", "--fixtures", "--send-document", "--artifacts",
-                   "--table", "--sftp-worker-tests", "--connection-control-tests"):
+                   "--table", "--sftp-worker-tests"):
         parser.add_argument(option, required=True)
     parser.add_argument("--sftp-port", type=int, required=True)
     parser.add_argument("--web-port", type=int, required=True)
-    parser.add_argument("--settle-bound", type=float, default=600.0)
     parser.add_argument("--only", default="")
     ARGS = e2e.CONFIG = parser.parse_args()
     if not os.environ.get("DISPLAY") or os.getuid() != 0:
