@@ -195,13 +195,19 @@ class Run:
         """Settles, answers any message, closes the window and waits for the exit."""
         if self.program.running():
             self.wait("the documents to settle", self.settled, timeout=bound, interval=0.5)
-            for dialog in self.program.dialogs():
-                self.program.answer_dialog(dialog, "Return")
+            self.wait("the messages to be answered", self.answer_messages, interval=0.5)
             self.program.close()
         try:
             self.program.process.wait(timeout=60)
         except subprocess.TimeoutExpired:
             raise Hung("the program to exit")
+
+    def answer_messages(self):
+        """Presses Return in every message box, innermost first; true once none is left."""
+        for dialog in reversed(self.program.dialogs()):
+            for args in (["windowfocus", "--sync", str(dialog)], ["key", "Return"]):
+                subprocess.run(["xdotool"] + args, capture_output=True)
+        return not self.program.dialogs()
 
     def count(self):
         row = dict.fromkeys(COLUMNS, 0)
@@ -430,7 +436,7 @@ def run_counted(spec):
             run.hung += 1
         try:
             run.finish(spec.get("bound", 120))
-        except Hung as error:
+        except (Hung, AssertionError) as error:
             sys.stderr.write("hung: %s\n" % error)
             run.hung += 1
             run.program.stop()
@@ -478,9 +484,10 @@ def main():
     for name, spec in ROWS:
         if ARGS.only not in name:
             continue
-        sys.stderr.write("--- %s\n" % name)
+        started = time.monotonic()
         row, how = run_existing(spec) if "test" in spec else run_counted(spec)
         rows.append((name, row, how))
+        sys.stderr.write("--- %s: %.0f s\n" % (name, time.monotonic() - started))
     text = table(rows)
     with open(ARGS.table, "w") as f:
         f.write(text)

@@ -2,8 +2,8 @@
 """Soak: many documents of random sizes, sent at a random pace to the running program.
 
 The program, its servers and its window are those of the end-to-end tests (e2e_test.py).
-Sizes are 0 bytes to 4 MiB, spread evenly over their orders of magnitude (so most are small,
-as printed documents are), a few of them empty and three of 32 MiB; the pauses between
+Sizes are 16 bytes to 4 MiB, spread evenly over their orders of magnitude (so most are
+small, as printed documents are), a few of them empty and three of 32 MiB; the pauses between
 documents are random with the mean that spreads the count over the duration. Afterwards:
 every non-empty document printed exactly once with its bytes (an empty one has nothing to
 print: it must have left the server, not be kept, and leave no temporary file), no other
@@ -33,6 +33,7 @@ import e2e_test as e2e  # noqa: E402
 SKIPPED = 77
 BIG = 32 << 20
 MAX_SIZE = 4 << 20
+MIN_SIZE = 16  # beyond the first line that names the document: every one is unique
 FD_MARGIN = 2
 RSS_MARGIN_KIB = 8 << 10  # or a tenth, whichever is larger
 
@@ -47,7 +48,7 @@ def plan(rng, count):
         elif rng.random() < 0.03:
             sizes.append(0)
         else:
-            sizes.append(int(math.exp(rng.uniform(0, math.log(MAX_SIZE)))))
+            sizes.append(int(math.exp(rng.uniform(math.log(MIN_SIZE), math.log(MAX_SIZE)))))
     return sizes
 
 
@@ -55,7 +56,7 @@ def document(rng, index, size):
     name = "soak-%04d.bin" % index
     if size == 0:
         return name, b""
-    head = (name + "\n").encode()[:size]
+    head = (name + "\n").encode()
     return name, head + rng.randbytes(size - len(head))
 
 
@@ -76,6 +77,8 @@ class Soak:
         self.program.env["XDG_DATA_HOME"] = os.path.join(base, "data")
         self.sent = {}  # name -> (size, digest)
         self.printed = Counter()  # digest -> times
+        self.jobs = []  # (name in its first line, size) of each printed job
+        self.job_digests = []
         self.lock = threading.Lock()
         self.sender = e2e.load_script(args.send_document, "send_document")
 
@@ -86,7 +89,11 @@ class Soak:
             if name.startswith("job-"):
                 path = os.path.join(folder, name)
                 with open(path, "rb") as f:
-                    self.printed[hashlib.sha256(f.read()).hexdigest()] += 1
+                    data = f.read()
+                digest = hashlib.sha256(data).hexdigest()
+                self.printed[digest] += 1
+                self.jobs.append((data[:13].decode(errors="replace"), len(data)))
+                self.job_digests.append(digest)
                 os.remove(path)
 
     def idle(self):
@@ -137,16 +144,18 @@ class Soak:
         kept = os.listdir(self.unprinted) if os.path.isdir(self.unprinted) else []
         self.collect()
 
-        digests = Counter(digest for size, digest in self.sent.values() if size)
-        once = sum(1 for d in digests if self.printed[d] == 1 and digests[d] == 1)
-        empty = sum(1 for size, _ in self.sent.values() if size == 0)
+        documents = {digest: size for size, digest in self.sent.values() if size}
+        times = Counter(self.printed[digest] for digest in documents)
+        once, twice, missing = times[1], sum(n for t, n in times.items() if t > 1), times[0]
+        sizes_by_name = {name: size for name, (size, _) in self.sent.items()}
+        odd = ["%s: %d bytes printed of %s" % (name, size, sizes_by_name.get(name.strip()))
+               for (name, size), digest in zip(self.jobs, self.job_digests)
+               if digest not in documents]
+        empty = len(self.sent) - len(documents)
         problems = []
-        if once != sum(digests.values()):
-            problems.append("%d of %d non-empty documents not printed exactly once" %
-                            (sum(digests.values()) - once, sum(digests.values())))
-        extra = sum(self.printed.values()) - once
-        if extra:
-            problems.append("%d printed jobs beyond one per document" % extra)
+        if twice or missing or odd:
+            problems.append("%d printed twice or more, %d not printed, %d jobs that match no "
+                            "document %s" % (twice, missing, len(odd), odd[:20]))
         if kept or left:
             problems.append("kept %s, left in TMPDIR %s" % (kept, left))
         if code != 0:
@@ -160,8 +169,9 @@ class Soak:
               "all printed after %.0f s" % (
                   seed, len(sizes), empty, sizes.count(BIG),
                   sum(sizes) / (1 << 20), sending, total))
-        print("printed once %d, printed twice or more %d, empty documents taken %d, kept %d, "
-              "left in TMPDIR %d" % (once, extra, empty, len(kept), len(left)))
+        print("printed once %d, twice or more %d, not printed %d, jobs matching no document "
+              "%d, empty documents taken %d, kept %d, left in TMPDIR %d" % (
+                  once, twice, missing, len(odd), empty, len(kept), len(left)))
         print("open descriptors after 100: %d, at the end: %d" % (first[0], last[0]))
         print("resident memory after 100: %d KiB, at the end: %d KiB" % (first[1], last[1]))
         return problems
