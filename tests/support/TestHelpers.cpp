@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -69,4 +70,23 @@ std::string ReadAll(const std::string& path) {
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+ScopedEnv::ScopedEnv(const std::string& name, const char* value) : name(name) {
+    const char* current = std::getenv(name.c_str());
+    had = current != nullptr;
+    old = had ? current : "";
+    if (value != nullptr) {
+        setenv(name.c_str(), value, 1);
+    } else {
+        unsetenv(name.c_str());
+    }
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had) {
+        setenv(name.c_str(), old.c_str(), 1);
+    } else {
+        unsetenv(name.c_str());
+    }
 }
