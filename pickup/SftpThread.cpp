@@ -18,13 +18,14 @@
 #include "pickup/AccountName.h"
 #include "pickup/LibSshSession.h"
 #include "pickup/LibSshSftp.h"
+#include "pickup/RemoteCopy.h"
+#include "pickup/RestWatch.h"
+#include "pickup/SftpHandles.h"
 
 namespace {
 
 constexpr long kSessionTimeoutSeconds = 30;
 constexpr unsigned long kPollPauseMs = 100;
-constexpr unsigned long kRestCheckMs = 500;
-constexpr size_t kCopyChunk = 16384;
 
 // Workers that have not yet destroyed themselves. A stop request reaches only these, so a
 // request for a worker that ended on its own is harmless.
@@ -36,41 +37,6 @@ std::mutex& LiveMutex() {
 std::set<SftpThread*>& LiveWorkers() {
     static std::set<SftpThread*> workers;
     return workers;
-}
-
-struct AttributesFree {
-    void operator()(sftp_attributes attributes) const { sftp_attributes_free(attributes); }
-};
-using Attributes = std::unique_ptr<sftp_attributes_struct, AttributesFree>;
-
-struct FileClose {
-    void operator()(sftp_file file) const { sftp_close(file); }
-};
-using RemoteFile = std::unique_ptr<sftp_file_struct, FileClose>;
-
-struct DirClose {
-    void operator()(sftp_dir dir) const { sftp_closedir(dir); }
-};
-using RemoteDir = std::unique_ptr<sftp_dir_struct, DirClose>;
-
-// Copies the whole remote file; false on any read or write failure.
-bool CopyAll(sftp_file from, wxFile& to, std::uint64_t& copied) {
-    char buffer[kCopyChunk];
-    for (;;) {
-        const ssize_t got = sftp_read(from, buffer, sizeof buffer);
-        if (got == 0) {
-            return true;
-        }
-        // A killed server process can end a read with a negative result while the
-        // library reports end of file: any negative result is a failed copy.
-        if (got < 0) {
-            return false;
-        }
-        if (to.Write(buffer, static_cast<size_t>(got)) != static_cast<size_t>(got)) {
-            return false;
-        }
-        copied += static_cast<std::uint64_t>(got);
-    }
 }
 
 }  // namespace
@@ -173,6 +139,9 @@ std::string SftpThread::OpenSession(ssh_session session) {
 }
 
 void SftpThread::PollLoop(sftp_session sftp) {
+    // Lives inside the loop's frame, so its open files are closed before the session goes.
+    RestWatch watch;
+    std::string watchedPath;
     while (!StopRequested()) {
         std::string pickupPath = ".teskprinting/";
         sftp_dir dir = sftp_opendir(sftp, pickupPath.c_str());
@@ -184,21 +153,26 @@ void SftpThread::PollLoop(sftp_session sftp) {
             Sleep(kPollPauseMs);
             continue;
         }
-        if (HandleListing(sftp, dir, pickupPath) == Outcome::EndRun) {
+        // Files are watched by name within one directory: a switch to the other form of
+        // the path starts afresh.
+        if (pickupPath != watchedPath) {
+            watch.Clear();
+            watchedPath = pickupPath;
+        }
+        bool complete = false;
+        const std::vector<Listed> listing = ReadListing(sftp, dir, complete);
+        if (HandleListing(sftp, watch, listing, pickupPath) == Outcome::EndRun || !complete) {
             return;
         }
         Sleep(kPollPauseMs);
     }
 }
 
-SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, sftp_dir dir,
-                                              const std::string& pickupPath) {
+std::vector<SftpThread::Listed> SftpThread::ReadListing(sftp_session sftp, sftp_dir dir,
+                                                        bool& complete) {
     RemoteDir listing(dir);
+    std::vector<Listed> entries;
     for (;;) {
-        // A stop during a burst of files ends after the current file.
-        if (StopRequested()) {
-            return Outcome::EndRun;
-        }
         const Attributes entry(sftp_readdir(sftp, listing.get()));
         if (entry == nullptr) {
             break;
@@ -212,30 +186,68 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, sftp_dir dir,
         if (entry->type != SSH_FILEXFER_TYPE_REGULAR) {
             continue;
         }
-        if (kept.count({name, entry->size}) != 0) {
+        entries.push_back(Listed{name, entry->size});
+    }
+    const bool atEnd = sftp_dir_eof(listing.get()) != 0;
+    const bool closed = sftp_closedir(listing.release()) == SSH_NO_ERROR;
+    complete = atEnd && closed;
+    return entries;
+}
+
+SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watch,
+                                              const std::vector<Listed>& listing,
+                                              const std::string& pickupPath) {
+    std::vector<std::string> names;
+    for (const auto& entry : listing) {
+        names.push_back(entry.name);
+    }
+    watch.KeepOnly(names);
+
+    // New arrivals join the watch, up to its limit; each is read at once and again in the
+    // same rounds as the others.
+    for (const auto& entry : listing) {
+        if (watch.Full()) {
+            break;
+        }
+        if (watch.Find(entry.name) != nullptr || kept.count({entry.name, entry.size}) != 0) {
             continue;
         }
-        if (TakeFile(sftp, pickupPath, name) == Outcome::EndRun) {
+        const std::string remotePath = pickupPath + entry.name;
+        RemoteFile remote(sftp_open(sftp, remotePath.c_str(), O_RDONLY, 0));
+        if (remote == nullptr) {
+            continue;
+        }
+        QueueThreadEvent(handler, wxEVT_SFTP_STATUS, std::string("Waiting for file"));
+        watch.Add(entry.name, std::move(remote));
+    }
+    watch.ReadDue();
+
+    // Files at rest are taken in listing order; a file in hand is finished before a stop.
+    for (const auto& entry : listing) {
+        RestWatch::File* file = watch.Find(entry.name);
+        if (file == nullptr || !file->atRest) {
+            continue;
+        }
+        if (StopRequested()) {
+            return Outcome::EndRun;
+        }
+        // Listed with another size than the rested one: replaced or grown since; read anew.
+        if (entry.size != file->size) {
+            watch.Drop(entry.name);
+            continue;
+        }
+        const Outcome outcome = TakeFile(sftp, pickupPath, *file);
+        watch.Drop(entry.name);
+        if (outcome == Outcome::EndRun) {
             return Outcome::EndRun;
         }
     }
-    const bool complete = sftp_dir_eof(listing.get()) != 0;
-    const bool closed = sftp_closedir(listing.release()) == SSH_NO_ERROR;
-    return complete && closed ? Outcome::Continue : Outcome::EndRun;
+    return Outcome::Continue;
 }
 
 SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& pickupPath,
-                                         const std::string& name) {
-    const std::string remotePath = pickupPath + name;
-    RemoteFile remote(sftp_open(sftp, remotePath.c_str(), O_RDONLY, 0));
-    if (remote == nullptr) {
-        return Outcome::Continue;
-    }
-    QueueThreadEvent(handler, wxEVT_SFTP_STATUS, std::string("Waiting for file"));
-    if (!WaitUntilAtRest(remote.get())) {
-        return Outcome::Continue;
-    }
-
+                                         RestWatch::File& file) {
+    const std::string remotePath = pickupPath + file.name;
     wxFile local;
     const wxString localPath =
         wxFileName::CreateTempFileName(wxStandardPaths::Get().GetTempDir() + "/", &local);
@@ -249,16 +261,20 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
 
     // Only a complete copy, safely on disk, leaves the server; anything less is dropped
     // here and the file is taken again on a later poll.
-    std::uint64_t copied = 0;
-    bool complete = CopyAll(remote.get(), local, copied);
+    RemoteCopy copy(file.handle.get(), file.size);
+    bool complete = copy.To(local);
+    const std::uint64_t copied = copy.Copied();
     complete = local.Flush() && complete;
     complete = local.Close() && complete;
-    remote.reset();
+    file.handle.reset();
     if (!complete) {
         wxRemoveFile(localPath);
-        return Outcome::Continue;
+        // A copy broken by the server's end ends the run, as a broken listing does; any
+        // other failure leaves the file for a later poll.
+        return ssh_channel_is_open(sftp->channel) != 0 ? Outcome::Continue : Outcome::EndRun;
     }
 
+    const std::string& name = file.name;
     bool delivered = false;
     const bool sinkOpen = WithOpenSink(handler, [&] {
         if (sftp_unlink(sftp, remotePath.c_str()) != SSH_NO_ERROR) {
@@ -280,27 +296,6 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     // The sink closed during the removal: the local copy may now be the only one, so it is
     // left in the temporary directory rather than deleted.
     return delivered ? Outcome::Continue : Outcome::EndRun;
-}
-
-bool SftpThread::WaitUntilAtRest(sftp_file file) {
-    // Taken once two size readings half a second apart agree.
-    std::uint64_t previous = 0;
-    std::uint64_t current = UINT64_MAX;
-    do {
-        // Nothing has been taken yet, so a stop may end the wait: an upload that keeps
-        // growing must not hold up a disconnect.
-        if (StopRequested()) {
-            return false;
-        }
-        previous = current;
-        Sleep(kRestCheckMs);
-        const Attributes attributes(sftp_fstat(file));
-        if (attributes == nullptr) {
-            return false;
-        }
-        current = attributes->size;
-    } while (current != previous);
-    return true;
 }
 
 SftpThread* CreateSftpThread(wxEvtHandler* handler, const std::string& accountId,

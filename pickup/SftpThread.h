@@ -5,12 +5,14 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <libssh/sftp.h>
 #include <wx/event.h>
 #include <wx/thread.h>
 
 #include "app/WorkerThreads.h"
+#include "pickup/RestWatch.h"
 #include "pickup/SftpEndpoint.h"
 
 // The pickup worker: logs into the SFTP server, watches the pickup directory and hands
@@ -31,15 +33,24 @@ protected:
 
 private:
     enum class Outcome { Continue, EndRun };
+    // A regular file as the directory listing shows it.
+    struct Listed {
+        std::string name;
+        std::uint64_t size;
+    };
 
     bool StopRequested();
     // Connects, checks the server's identity and logs in; returns the error text for the
     // user, or an empty text on success.
     std::string OpenSession(ssh_session session);
     void PollLoop(sftp_session sftp);
-    Outcome HandleListing(sftp_session sftp, sftp_dir dir, const std::string& pickupPath);
-    Outcome TakeFile(sftp_session sftp, const std::string& pickupPath, const std::string& name);
-    bool WaitUntilAtRest(sftp_file file);
+    // The regular files of the pickup directory in the server's order; `complete` is false
+    // after a listing error or a failed close.
+    static std::vector<Listed> ReadListing(sftp_session sftp, sftp_dir dir, bool& complete);
+    Outcome HandleListing(sftp_session sftp, RestWatch& watch, const std::vector<Listed>& listing,
+                          const std::string& pickupPath);
+    // Copies a file at rest, removes it on the server and hands the copy over.
+    Outcome TakeFile(sftp_session sftp, const std::string& pickupPath, RestWatch::File& file);
 
     wxEvtHandler* handler;
     std::string userName;
@@ -47,7 +58,7 @@ private:
     SftpEndpoint endpoint;
     WorkerThreadToken alive;
     // Set by RequestStop from the user-interface thread; checked before every poll and
-    // every listed entry.
+    // before every file taken.
     std::atomic<bool> stopRequested{false};
     // Files handed over whose removal on the server failed (name, size): not handed over
     // again during this run while they stay unchanged.

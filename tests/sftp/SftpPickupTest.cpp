@@ -42,9 +42,10 @@ TEST_F(SftpPickup, FilesOfOneListingAreHandledOneAfterTheOther) {
     ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 2; }));
     StopAndWaitFinished(worker, recorder);
 
+    // Both wait for rest together; then each is copied and handed over in turn.
     EXPECT_EQ(recorder.Sequence(),
-              (Sequence{"SFTP connected", "Waiting for file", "Downloading", "PRINT",
-                        "Waiting for file", "Downloading", "PRINT", "SFTP thread finished"}));
+              (Sequence{"SFTP connected", "Waiting for file", "Waiting for file", "Downloading",
+                        "PRINT", "Downloading", "PRINT", "SFTP thread finished"}));
     EXPECT_EQ(recorder.Count(wxEVT_SFTP_ERROR), 0u);
     // Removed on the server before it was handed over; complete and closed when it was.
     EXPECT_TRUE(ServerFiles().empty());

@@ -18,8 +18,10 @@ class SftpThread;
 // What a worker reported, in arrival order.
 struct Recorded {
     wxEventType type;
-    std::string text;  // the narrow payload of every event but wxEVT_PRINT_FILE
-    wxString path;     // the payload of wxEVT_PRINT_FILE
+    // The narrow payload of every event but wxEVT_PRINT_FILE; for that one, the name of
+    // the document on the server.
+    std::string text;
+    wxString path;  // the payload of wxEVT_PRINT_FILE
 };
 
 // Receives a worker's events through an open event sink and records them. `onEvent`, when

@@ -1,0 +1,65 @@
+#include "pickup/RestWatch.h"
+
+#include <algorithm>
+
+RestWatch::File* RestWatch::Find(const std::string& name) {
+    const auto found = std::find_if(files.begin(), files.end(),
+                                    [&](const File& file) { return file.name == name; });
+    return found == files.end() ? nullptr : &*found;
+}
+
+bool RestWatch::Add(const std::string& name, RemoteFile handle) {
+    File file;
+    file.name = name;
+    file.handle = std::move(handle);
+    if (!Read(file)) {
+        return false;
+    }
+    // One reading says nothing about rest yet.
+    file.atRest = false;
+    files.push_back(std::move(file));
+    return true;
+}
+
+void RestWatch::ReadDue() {
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [](File& file) {
+                                   if (file.atRest || Clock::now() - file.readAt < kRestInterval) {
+                                       return false;
+                                   }
+                                   const std::uint64_t previous = file.size;
+                                   if (!Read(file)) {
+                                       return true;
+                                   }
+                                   file.atRest = file.size == previous;
+                                   return false;
+                               }),
+                files.end());
+}
+
+bool RestWatch::Read(File& file) {
+    const Attributes attributes(sftp_fstat(file.handle.get()));
+    if (attributes == nullptr) {
+        return false;
+    }
+    file.size = attributes->size;
+    // Stamped once the answer is in, and the next reading is asked for only kRestInterval
+    // after it: the two readings describe moments at least that far apart.
+    file.readAt = Clock::now();
+    return true;
+}
+
+void RestWatch::Drop(const std::string& name) {
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [&](const File& file) { return file.name == name; }),
+                files.end());
+}
+
+void RestWatch::KeepOnly(const std::vector<std::string>& listed) {
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [&](const File& file) {
+                                   return std::find(listed.begin(), listed.end(), file.name) ==
+                                          listed.end();
+                               }),
+                files.end());
+}

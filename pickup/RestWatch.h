@@ -1,0 +1,53 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pickup/SftpHandles.h"
+
+// The files of one pickup directory that are open and waiting for their uploads to come to
+// rest: two size readings at least half a second apart that agree. All files are read in
+// the same rounds, so a burst of uploads waits once, not once per file, and a file that
+// keeps growing holds back no other.
+class RestWatch {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // Well under the number of handles an SFTP server lets one session keep open; the rest
+    // of a larger burst is opened on later listings, as places become free.
+    static constexpr std::size_t kMaxOpen = 64;
+    static constexpr std::chrono::milliseconds kRestInterval{500};
+
+    struct File {
+        std::string name;
+        RemoteFile handle;
+        std::uint64_t size = 0;
+        Clock::time_point readAt;
+        bool atRest = false;
+    };
+
+    bool Full() const { return files.size() >= kMaxOpen; }
+    bool Empty() const { return files.empty(); }
+    // Null when `name` is not watched.
+    File* Find(const std::string& name);
+
+    // Watches an opened file, taking its first reading now; false (and the file closed)
+    // when its size cannot be read.
+    bool Add(const std::string& name, RemoteFile handle);
+    // Takes a new reading of every file whose last one is at least kRestInterval old; a
+    // file whose size cannot be read is dropped.
+    void ReadDue();
+    // Stops watching (and closes) one file, or every file whose name is not in `listed`:
+    // a file removed or renamed by someone else is not taken.
+    void Drop(const std::string& name);
+    void KeepOnly(const std::vector<std::string>& listed);
+    void Clear() { files.clear(); }
+
+private:
+    static bool Read(File& file);
+
+    std::vector<File> files;
+};
