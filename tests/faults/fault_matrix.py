@@ -349,14 +349,23 @@ def removed_during_rest(run):
     run.send(3, 16 << 10, must_print=True)
 
 
-def beside(make, mode=None, stays=False):
+def unreadable(run):
+    """A document the account may not read, unreadable from the moment it exists."""
+    name = "unreadable.pdf"
+    run.docs[name] = os.urandom(8 << 10)
+    run.stays.add(name)
+
+    def make(path):
+        fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0)
+        os.write(fd, run.docs[name])
+        os.close(fd)
+    owned_entry(run, name, make)
+
+
+def beside(make):
     """Documents sent beside an odd entry in the pickup folder."""
     def row(run):
-        if stays:  # the odd entry is a document itself
-            name = run.send(1, 8 << 10, prefix="odd", stays=True)[0]
-            os.chmod(os.path.join(run.services.pickup, name), mode)
-        else:
-            owned_entry(run, "odd.pdf", make)
+        make(run)
         run.send(3, 16 << 10, must_print=True)
     return row
 
@@ -376,14 +385,21 @@ def burst(run):
 
 def arriving_while(end):
     def row(run):
-        sender = threading.Thread(
-            target=run.send, args=(8, 32 << 10), kwargs=dict(stays=True, writes=3, pause=0.2))
-        sender.start()
+        arriving = threading.Event()
+
+        def sender():
+            for i in range(8):
+                run.send(1, 32 << 10, stays=True, writes=3, pause=0.2)
+                if i == 2:
+                    arriving.set()
+        thread = threading.Thread(target=sender)
+        thread.start()
         try:
-            run.wait("documents arriving", lambda: len(run.services.on_server()) >= 3)
+            run.wait("documents arriving, one of them printed",
+                     lambda: arriving.is_set() and run.printed())
             end(run)
         finally:
-            sender.join()
+            thread.join()
         run.wait("the pickup worker to end",
                  lambda: not sshd_fixture().user_session_pids(run.sshd_state()))
     return row
@@ -399,8 +415,9 @@ ROWS = [
     ("server frozen (SIGSTOP) mid-copy, then exit", dict(fault=mid_copy(freeze_then_exit))),
     ("temp dir full (1 MiB tmpfs)", dict(fault=temp_full, tmpfs=True)),
     ("file removed on the server during the rest wait", dict(fault=removed_during_rest)),
-    ("dangling symlink", dict(fault=beside(lambda p: os.symlink("/nonexistent.pdf", p)))),
-    ("file without read permission", dict(fault=beside(None, mode=0, stays=True))),
+    ("dangling symlink", dict(fault=beside(lambda run: owned_entry(
+        run, "dangling.pdf", lambda p: os.symlink("/nonexistent.pdf", p))))),
+    ("file without read permission", dict(fault=beside(unreadable))),
     ("print program missing", dict(fault=lambda run: run.send(3, 16 << 10), lp="")),
     ("print program exits non-zero", dict(fault=lambda run: run.send(3, 16 << 10),
                                           lp="#!/bin/sh\ncat >/dev/null\nexit 1\n")),
