@@ -185,6 +185,13 @@ class Services:
     def on_server(self):
         return sorted(os.listdir(self.pickup))
 
+    def queue_empty(self):
+        """No job waits in the print queue (or the scheduler is gone, and the queue with it)."""
+        env = dict(os.environ, CUPS_SERVER=self.cups["socket"])
+        listing = subprocess.run(["lpstat", "-o", QUEUE], env=env, capture_output=True,
+                                 text=True).stdout
+        return listing.strip() == "" or not alive(int(self.cups["pid"]))
+
     def sshd_log(self):
         with open(self.sshd["log"], errors="replace") as f:
             return f.read()
@@ -221,7 +228,7 @@ class Program:
 
     def start(self):
         program_dir = os.path.join(self.base, "program")
-        shutil.copytree(os.path.dirname(CONFIG.program), program_dir)
+        shutil.copytree(os.path.dirname(CONFIG.program), program_dir, dirs_exist_ok=True)
         for path in (self.home, self.tmpdir):
             os.makedirs(path, mode=0o700, exist_ok=True)
         real_home = pwd.getpwuid(os.getuid()).pw_dir
@@ -235,7 +242,12 @@ class Program:
                  'mount --bind "$1" "$2" && shift 2 && exec "$@"', "sh", self.home, real_home,
                  os.path.join(program_dir, os.path.basename(CONFIG.program))],
                 env=env, cwd=self.base, stdout=log, stderr=subprocess.STDOUT)
-        self.window = wait_for("the main window", self.main_window)
+        self.window = wait_for("the main window", self.main_window_of_running_program)
+
+    def main_window_of_running_program(self):
+        if not self.running():
+            raise AssertionError("the program ended before its window showed:\n" + self.log())
+        return self.main_window()
 
     def main_window(self):
         for window in visible_windows(self.process.pid):
@@ -399,10 +411,7 @@ class PrintingTest(EndToEndTest):
         wait_for("the pickup folder to empty", lambda: not self.services.on_server())
         wait_for("the temporary copies to be removed",
                  lambda: not os.listdir(self.program.tmpdir))
-        env = dict(os.environ, CUPS_SERVER=self.services.cups["socket"])
-        wait_for("the print queue to empty",
-                 lambda: subprocess.run(["lpstat", "-o", QUEUE], env=env, capture_output=True,
-                                        text=True).stdout.strip() == "")
+        wait_for("the print queue to empty", self.services.queue_empty)
         printed = sorted(self.services.captured().values())
         self.assertEqual(sorted(sent.values()), printed)
         self.assertTrue(self.program.running())

@@ -100,12 +100,7 @@ class Soak:
         """Everything sent so far has left the server, the TMPDIR and the print queue."""
         self.collect()
         return (not self.services.on_server() and not os.listdir(self.program.tmpdir)
-                and self.queue_empty())
-
-    def queue_empty(self):
-        env = dict(os.environ, CUPS_SERVER=self.services.cups["socket"])
-        return e2e.subprocess.run(["lpstat", "-o", e2e.QUEUE], env=env, capture_output=True,
-                                  text=True).stdout.strip() == ""
+                and self.services.queue_empty())
 
     def send_all(self, rng, sizes):
         account = pwd.getpwnam(self.services.sshd["user"])
