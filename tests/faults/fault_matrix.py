@@ -29,6 +29,7 @@ import tempfile
 import threading
 import time
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import e2e_test as e2e  # noqa: E402
 from e2e_test import wait_for  # noqa: E402
@@ -308,23 +309,28 @@ def mid_copy(fault):
     return row
 
 
+def signal_all(pids, *signals):
+    for pid in pids:
+        for number in signals:
+            try:
+                os.kill(pid, number)
+            except ProcessLookupError:
+                pass
+
+
 def kill_sshd(run):
     state = run.sshd_state()
-    for pid in [state["pid"]] + sshd_fixture().session_pids(state):
-        os.kill(pid, signal.SIGKILL)
+    signal_all([state["pid"]] + sshd_fixture().session_pids(state), signal.SIGKILL)
 
 
 def freeze_then_exit(run):
     frozen = sshd_fixture().user_session_pids(run.sshd_state())
-    for pid in frozen:
-        os.kill(pid, signal.SIGSTOP)
+    signal_all(frozen, signal.SIGSTOP)
     run.program.close()
     try:
         run.wait("the program to exit", lambda: not run.program.running())
     finally:
-        for pid in frozen:  # the server is gone for good
-            os.kill(pid, signal.SIGKILL)
-            os.kill(pid, signal.SIGCONT)
+        signal_all(frozen, signal.SIGKILL, signal.SIGCONT)  # the server is gone for good
 
 
 def temp_full(run):

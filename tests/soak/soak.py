@@ -27,6 +27,7 @@ import threading
 import time
 from collections import Counter
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import e2e_test as e2e  # noqa: E402
 
