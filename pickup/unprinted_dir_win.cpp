@@ -16,7 +16,7 @@ wxString UnprintedFolder() {
     if (base.empty()) {
         return wxString();
     }
-    while (base.Last() == '\\' || base.Last() == '/') {
+    while (base.length() > 1 && (base.Last() == '\\' || base.Last() == '/')) {
         base.RemoveLast();
     }
     return base + "\\Corvane Print Spooler\\Unprinted";
