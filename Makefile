@@ -61,3 +61,22 @@ clean:
 .PHONY: soak
 soak:
 	CORVANE_SOAK=1 tools/run-tests.sh $(BUILD) -L soak -V
+
+# Benchmark of the pickup against OpenSSH's sftp on this machine (not part of the tests):
+#   make bench   prints a table and writes $(BENCH_BUILD)/bench-results.csv (and .md)
+BENCH_BUILD ?= build-bench
+BENCH_PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openssl-dev \
+    libcups2-dev openssh-server openssh-client sshpass python3 procps passwd
+
+.PHONY: bench bench-deps
+
+bench-deps:
+	@if [ -z "$$(find /var/lib/apt/lists -maxdepth 1 -name '*Packages*' -print -quit)" ]; then \
+	    $(SUDO) apt-get update; fi
+	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(BENCH_PACKAGES)
+
+bench: bench-deps
+	cmake -S . -B $(BENCH_BUILD) -DCORVANE_BENCH=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BENCH_BUILD) -j$$(nproc) --target corvane-pickup-agent
+	$(SUDO) python3 bench/run_bench.py --agent $(BENCH_BUILD)/bench/corvane-pickup-agent \
+	    --out $(BENCH_BUILD)/bench-results.csv

@@ -1,0 +1,529 @@
+#!/usr/bin/env python3
+"""The pickup's speed beside OpenSSH's sftp, measured in one run (make bench; root only).
+
+  run_bench.py --agent PATH [--out CSV] [--runs N] [--idle-seconds S]
+
+Starts a private sshd on loopback (tests/fixtures/sshd_fixture.py) and a delay proxy
+(bench/delay_proxy.py), then measures, interleaved and as medians of N runs:
+  * copy throughput of a 64 MiB file: the real worker (bench/pickup_agent.cpp) against
+    OpenSSH's sftp (batch get, password through sshpass), at D = 0 (straight to sshd) and
+    D = 10 ms each way (through the proxy), plus `sftp -B 16384 -R 64` at D = 10 ms.
+    Login is taken out on both sides: the worker is timed from its "Downloading" to its
+    hand-over (copy, local close and removal on the server); sftp as the time of a batch
+    with the get less the time of the same login with an empty batch, run beside it;
+  * latency from the moment a 100 KiB file stops growing to its hand-over;
+  * a burst of 30 files of 100 KiB: from the last one placed to the last hand-over;
+  * idle CPU of one connected agent and of its server-side processes, over long windows,
+    and of 20 agents connected at once (how many idle agents one server core carries);
+  * the agent's resident memory, idle and at its peak while copying 64 MiB.
+Prints a table and writes it as CSV (and as a Markdown table beside it). Never fails on a
+figure: times are reported, not judged.
+"""
+import argparse
+import csv
+import os
+import queue
+import random
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+FIXTURE = os.path.join(ROOT, "tests", "fixtures", "sshd_fixture.py")
+sys.path.insert(0, os.path.dirname(FIXTURE))
+import sshd_fixture  # noqa: E402  (session processes of the server)
+
+MIB = 1024 * 1024
+BIG = 64 * MIB
+SMALL = 100 * 1024
+BURST = 30
+DELAY_MS = 10
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+
+
+def median(values):
+    return statistics.median(values) if values else float("nan")
+
+
+def spread(values, fmt="%.2f"):
+    return (fmt + "–" + fmt) % (min(values), max(values)) if values else ""
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def cpu_ticks(pids):
+    """utime + stime of the processes (all their threads), in clock ticks."""
+    total = 0
+    for pid in pids:
+        try:
+            with open("/proc/%d/stat" % pid) as stat:
+                fields = stat.read().rsplit(")", 1)[1].split()
+            total += int(fields[11]) + int(fields[12])
+        except OSError:
+            pass
+    return total
+
+
+def memory_kib(pid, key):
+    with open("/proc/%d/status" % pid) as status:
+        for line in status:
+            if line.startswith(key + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+class Server:
+    def __init__(self, base):
+        self.base = base
+        out = subprocess.run([sys.executable, FIXTURE, "start", base], check=True,
+                             capture_output=True, text=True).stdout
+        self.state = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        self.port = int(self.state["port"])
+        self.user = self.state["user"]
+        self.password = self.state["password"]
+        self.home = self.state["home"]
+        self.pickup = self.state["pickup"]
+        self.known_hosts = os.path.join(base, "known_hosts")
+        self.sftp_known_hosts = os.path.join(base, "sftp_known_hosts")
+
+    def session_pids(self):
+        return sshd_fixture.session_pids(sshd_fixture.load(self.base))
+
+    def stop(self):
+        subprocess.run([sys.executable, FIXTURE, "stop", self.base])
+
+
+class Proxy:
+    def __init__(self, target_port, delay_ms):
+        self.port = free_port()
+        self.process = subprocess.Popen(
+            [sys.executable, os.path.join(HERE, "delay_proxy.py"), str(self.port),
+             str(target_port), str(delay_ms)], stdout=subprocess.PIPE, text=True)
+        if self.process.stdout.readline().strip() != "ready":
+            raise SystemExit("the delay proxy did not start")
+
+    def stop(self):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+class Agent:
+    """bench/pickup_agent.cpp: real workers, events stamped on the monotonic clock."""
+
+    def __init__(self, path, server, port, workers=1, tmpdir=None):
+        env = dict(os.environ)
+        if tmpdir:
+            env["TMPDIR"] = tmpdir
+        self.process = subprocess.Popen(
+            [path, "127.0.0.1", str(port), server.user, server.password, server.known_hosts,
+             str(workers)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, env=env)
+        self.pid = self.process.pid
+        self.events = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            stamp, kind, *rest = line.rstrip("\n").split(" ", 2)
+            self.events.put((float(stamp), kind, rest[0] if rest else ""))
+        self.events.put((0.0, "EOF", ""))
+
+    def wait(self, kind, text=None, timeout=300):
+        end = time.monotonic() + timeout
+        while True:
+            left = end - time.monotonic()
+            if left <= 0:
+                raise SystemExit("no %s %s from the agent in time" % (kind, text or ""))
+            try:
+                stamp, got, rest = self.events.get(timeout=left)
+            except queue.Empty:
+                continue
+            if got == "EOF" or got == "ERROR":
+                raise SystemExit("the agent ended or failed: %s %s" % (got, rest))
+            if got == kind and (text is None or rest == text):
+                return stamp, rest
+
+    def stop(self):
+        try:
+            self.process.stdin.write("stop\n")
+            self.process.stdin.flush()
+            self.process.wait(timeout=60)
+        except (OSError, subprocess.TimeoutExpired):
+            self.process.kill()
+            self.process.wait()
+
+
+def take_print(agent):
+    """Waits for one hand-over; removes the local copy as the print job would."""
+    stamp, rest = agent.wait("PRINT")
+    os.remove(rest.split(" ", 1)[0])
+    return stamp
+
+
+class Bench:
+    def __init__(self, args, base):
+        self.args = args
+        self.base = base
+        self.server = Server(os.path.join(base, "sshd"))
+        self.proxy = Proxy(self.server.port, DELAY_MS)
+        self.downloads = os.path.join(base, "downloads")
+        os.makedirs(self.downloads)
+        info = os.stat(self.server.pickup)
+        self.uid, self.gid = info.st_uid, info.st_gid
+        self.source = os.path.join(self.server.home, "source")
+        os.makedirs(self.source)
+        os.chown(self.source, self.uid, self.gid)
+        self.big = self.make_file(os.path.join(self.source, "big.bin"), BIG)
+        self.small = self.make_file(os.path.join(self.source, "small.bin"), SMALL)
+        self.rows = []
+        self.placed = 0
+
+    def make_file(self, path, size):
+        with open(path, "wb") as out:
+            out.write(os.urandom(size))
+        os.chown(path, self.uid, self.gid)
+        return path
+
+    def port(self, delay):
+        return self.server.port if delay == 0 else self.proxy.port
+
+    def agent(self, delay, workers=1):
+        return Agent(self.args.agent, self.server, self.port(delay), workers, self.downloads)
+
+    def place(self, source, name=None):
+        """Links a finished file into the pickup directory at once (it never grows)."""
+        self.placed += 1
+        target = os.path.join(self.server.pickup, name or "doc-%d.bin" % self.placed)
+        os.link(source, target)
+        return target
+
+    # ---- throughput ----------------------------------------------------------------
+
+    def worker_copy(self, delay):
+        agent = self.agent(delay)
+        try:
+            agent.wait("CONNECTED")
+            idle_rss = memory_kib(agent.pid, "VmRSS")
+            self.place(self.big)
+            start, _ = agent.wait("STATUS", "Downloading")
+            end = take_print(agent)
+            peak = memory_kib(agent.pid, "VmHWM")
+        finally:
+            agent.stop()
+        return end - start, idle_rss, peak
+
+    def sftp(self, delay, batch_lines, options=()):
+        batch = os.path.join(self.base, "batch")
+        with open(batch, "w") as out:
+            out.write("\n".join(batch_lines) + "\n")
+        command = ["sshpass", "-p", self.server.password, "sftp", "-q", "-F", "/dev/null",
+                   "-o", "BatchMode=no", "-o", "StrictHostKeyChecking=no",
+                   "-o", "UserKnownHostsFile=" + self.server.sftp_known_hosts,
+                   "-o", "GlobalKnownHostsFile=/dev/null", "-P", str(self.port(delay)),
+                   *options, "-b", batch, "%s@127.0.0.1" % self.server.user]
+        start = time.monotonic()
+        subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
+        return time.monotonic() - start
+
+    def sftp_copy(self, delay, remote_files, options=()):
+        """Time of the gets alone: a batch with them less the same login with none."""
+        local = os.path.join(self.base, "sftp-copy")
+        os.makedirs(local, exist_ok=True)
+        gets = ["get %s %s/" % (name, local) for name in remote_files]
+        login = self.sftp(delay, ["pwd"], options)
+        total = self.sftp(delay, gets, options)
+        shutil.rmtree(local)
+        return max(total - login, 1e-6), total
+
+    def throughput(self):
+        variants = [("worker", 0), ("sftp", 0), ("worker", DELAY_MS), ("sftp", DELAY_MS),
+                    ("sftp -B 16384 -R 64", DELAY_MS)]
+        times = {variant: [] for variant in variants}
+        with_login = {variant: [] for variant in variants}
+        idle, peaks = [], []
+        for _ in range(self.args.runs):
+            order = list(variants)
+            random.shuffle(order)
+            for variant in order:
+                kind, delay = variant
+                if kind == "worker":
+                    seconds, idle_rss, peak = self.worker_copy(delay)
+                    times[variant].append(seconds)
+                    if delay == 0:
+                        idle.append(idle_rss)
+                        peaks.append(peak)
+                else:
+                    options = ("-B", "16384", "-R", "64") if kind != "sftp" else ()
+                    seconds, total = self.sftp_copy(delay, ["source/big.bin"], options)
+                    times[variant].append(seconds)
+                    with_login[variant].append(total)
+        rate = {v: [BIG / MIB / s for s in times[v]] for v in variants}
+        for delay in (0, DELAY_MS):
+            worker = median(rate[("worker", delay)])
+            for reference in ("sftp", "sftp -B 16384 -R 64"):
+                if (reference, delay) not in rate:
+                    continue
+                ref = median(rate[(reference, delay)])
+                self.row("copy 64 MiB, D=%d ms (MiB/s, login out)" % delay, worker,
+                         "OpenSSH " + reference, ref, worker / ref,
+                         spread(rate[("worker", delay)], "%.0f"),
+                         spread(rate[(reference, delay)], "%.0f"))
+            self.note("OpenSSH sftp 64 MiB with its login, D=%d ms: %.2f s (median)"
+                      % (delay, median(with_login[("sftp", delay)])))
+        growth = [(p - i) / 1024 for p, i in zip(peaks, idle)]
+        self.row("agent RSS idle (MiB)", median(idle) / 1024, "", None, None,
+                 spread([i / 1024 for i in idle]), "")
+        self.row("agent RSS peak while copying 64 MiB (MiB)", median(peaks) / 1024,
+                 "", None, None, spread([p / 1024 for p in peaks]), "")
+        self.row("agent RSS growth while copying 64 MiB (MiB)", median(growth), "", None,
+                 None, spread(growth), "")
+
+    # ---- latency and burst -----------------------------------------------------------
+
+    def latency(self):
+        agent = self.agent(0)
+        results = []
+        try:
+            agent.wait("CONNECTED")
+            for _ in range(self.args.latency_runs):
+                time.sleep(random.uniform(0.2, 0.5))
+                path = os.path.join(self.server.pickup, "letter-%d.pdf" % len(results))
+                data = os.urandom(SMALL)
+                # Written in pieces, as an upload grows; it stops growing at the close.
+                with open(path, "wb") as out:
+                    for offset in range(0, SMALL, 10 * 1024):
+                        out.write(data[offset:offset + 10 * 1024])
+                        out.flush()
+                rested = time.monotonic()
+                results.append(take_print(agent) - rested)
+        finally:
+            agent.stop()
+        reference = [1.0 + self.sftp_copy(0, ["source/small.bin"])[0] for _ in range(3)]
+        self.row("latency 100 KiB: at rest -> hand-over (s)", median(results),
+                 "1 s rule + OpenSSH get", median(reference), median(results) / median(reference),
+                 spread(results), spread(reference))
+
+    def burst(self):
+        staging = os.path.join(self.server.home, "staging")
+        os.makedirs(staging, exist_ok=True)
+        agent = self.agent(0)
+        results = []
+        try:
+            agent.wait("CONNECTED")
+            for run in range(self.args.runs):
+                names = []
+                for index in range(BURST):
+                    name = "burst-%d-%d.pdf" % (run, index)
+                    with open(os.path.join(staging, name), "wb") as out:
+                        out.write(os.urandom(SMALL))
+                    names.append(name)
+                for name in names:
+                    os.rename(os.path.join(staging, name), os.path.join(self.server.pickup, name))
+                placed = time.monotonic()
+                last = max(take_print(agent) for _ in names)
+                results.append(last - placed)
+                time.sleep(0.5)
+        finally:
+            agent.stop()
+        files = []
+        for index in range(BURST):
+            name = "source/burst-%d.bin" % index
+            shutil.copy(self.small, os.path.join(self.server.home, name))
+            files.append(name)
+        reference = [1.0 + self.sftp_copy(0, files)[0] for _ in range(3)]
+        self.row("burst of 30 x 100 KiB: last placed -> last hand-over (s)", median(results),
+                 "1 s rule + OpenSSH gets", median(reference), median(results) / median(reference),
+                 spread(results), spread(reference))
+
+    # ---- idle cost -------------------------------------------------------------------
+
+    def idle_windows(self, agent, windows, seconds, workers):
+        agent_pct, server_pct = [], []
+        for _ in range(windows):
+            servers = self.server.session_pids()
+            start = time.monotonic()
+            agent_start = cpu_ticks([agent.pid])
+            server_start = cpu_ticks(servers)
+            time.sleep(seconds)
+            elapsed = time.monotonic() - start
+            agent_pct.append(100.0 * (cpu_ticks([agent.pid]) - agent_start) / CLK_TCK
+                             / elapsed / workers)
+            server_pct.append(100.0 * (cpu_ticks(servers) - server_start) / CLK_TCK
+                              / elapsed / workers)
+        return agent_pct, server_pct
+
+    def idle(self):
+        agent = self.agent(0)
+        try:
+            agent.wait("CONNECTED")
+            time.sleep(1)
+            agent_pct, server_pct = self.idle_windows(agent, self.args.idle_windows,
+                                                      self.args.idle_seconds, 1)
+        finally:
+            agent.stop()
+        self.row("idle CPU, one agent (%% of a core; %d x %d s)"
+                 % (self.args.idle_windows, self.args.idle_seconds), median(agent_pct),
+                 "its server-side processes", median(server_pct), None,
+                 spread(agent_pct), spread(server_pct))
+        workers = self.args.many
+        agent = self.agent(0, workers)
+        try:
+            for _ in range(workers):
+                agent.wait("CONNECTED")
+            time.sleep(1)
+            agent_pct, server_pct = self.idle_windows(agent, 2, self.args.idle_seconds, workers)
+        finally:
+            agent.stop()
+        per_agent = median(server_pct)
+        self.row("idle CPU per worker, %d connected at once (%% of a core)" % workers,
+                 median(agent_pct), "server-side per worker", per_agent, None,
+                 spread(agent_pct), spread(server_pct))
+        self.row("idle agents one server core carries (from %d at once)" % workers,
+                 100.0 / per_agent if per_agent > 0 else float("inf"), "", None, None, "", "")
+
+    # ---- the proxy itself ------------------------------------------------------------
+
+    def proxy_check(self):
+        """Bulk TCP through the D = 10 ms proxy, so a slow copy is not the proxy's doing."""
+        size = 256 * MIB
+        sink = socket.socket()
+        sink.bind(("127.0.0.1", 0))
+        sink.listen(1)
+        sink_port = sink.getsockname()[1]
+        proxy = Proxy(sink_port, DELAY_MS)
+        done = {}
+
+        def receive():
+            connection, _ = sink.accept()
+            got = 0
+            while got < size:
+                chunk = connection.recv(1 << 20)
+                if not chunk:
+                    break
+                got += len(chunk)
+            done["end"] = time.monotonic()
+            connection.close()
+
+        receiver = threading.Thread(target=receive)
+        receiver.start()
+        block = b"\0" * MIB
+        with socket.create_connection(("127.0.0.1", proxy.port)) as sender:
+            start = time.monotonic()
+            for _ in range(size // MIB):
+                sender.sendall(block)
+            receiver.join()
+        proxy.stop()
+        sink.close()
+        rate = size / MIB / (done["end"] - start)
+        self.row("delay proxy alone, D=10 ms, one stream (MiB/s)", rate, "", None, None, "", "")
+
+    # ---- output ----------------------------------------------------------------------
+
+    def row(self, metric, value, reference_name, reference, ratio, value_spread,
+            reference_spread):
+        self.rows.append({"metric": metric, "agent": value, "reference": reference_name,
+                          "reference value": reference, "ratio": ratio,
+                          "agent spread": value_spread, "reference spread": reference_spread})
+
+    def note(self, text):
+        self.rows.append({"metric": text})
+
+
+def fmt(value):
+    if value is None or value == "":
+        return ""
+    if isinstance(value, str):
+        return value
+    return "%.3g" % value if abs(value) < 100 else "%.0f" % value
+
+
+def report(rows, out, header):
+    columns = ["metric", "agent", "agent spread", "reference", "reference value",
+               "reference spread", "ratio"]
+    with open(out, "w", newline="") as handle:
+        writer = csv.DictWriter(handle, fieldnames=columns)
+        writer.writeheader()
+        for row in rows:
+            writer.writerow({key: fmt(row.get(key)) for key in columns})
+    lines = [header, "", "| " + " | ".join(columns) + " |",
+             "|" + "---|" * len(columns)]
+    notes = []
+    for row in rows:
+        if len(row) == 1:
+            notes.append("- " + row["metric"])
+            continue
+        lines.append("| " + " | ".join(fmt(row.get(key)) for key in columns) + " |")
+    text = "\n".join(lines + [""] + notes) + "\n"
+    with open(os.path.splitext(out)[0] + ".md", "w") as handle:
+        handle.write(text)
+    print(text)
+
+
+def machine():
+    with open("/proc/cpuinfo") as info:
+        model = next((line.split(":", 1)[1].strip() for line in info
+                      if line.startswith("model name")), "unknown CPU")
+    return "%s, %d cores, %s" % (model, os.cpu_count(), os.uname().release)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--agent", required=True)
+    parser.add_argument("--out", default="bench-results.csv")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--latency-runs", type=int, default=9)
+    parser.add_argument("--idle-windows", type=int, default=6)
+    parser.add_argument("--idle-seconds", type=float, default=10.0)
+    parser.add_argument("--many", type=int, default=20)
+    args = parser.parse_args()
+    if os.geteuid() != 0:
+        raise SystemExit("run as root: the benchmark makes a test account for its sshd")
+    for tool in ("sshpass", "sftp"):
+        if shutil.which(tool) is None:
+            raise SystemExit("%s is missing (make bench-deps)" % tool)
+    load_before = os.getloadavg()
+    started = time.monotonic()
+    base = tempfile.mkdtemp(prefix="corvane-bench-")
+    os.chmod(base, 0o755)
+    bench = None
+    try:
+        bench = Bench(args, base)
+        bench.proxy_check()
+        bench.throughput()
+        bench.latency()
+        bench.burst()
+        bench.idle()
+    finally:
+        if bench is not None:
+            bench.proxy.stop()
+            bench.server.stop()
+        shutil.rmtree(base, ignore_errors=True)
+    load_after = os.getloadavg()
+    header = ("Pickup benchmark, %s UTC, %s; load average %.1f before, %.1f after; "
+              "medians of %d runs (latency %d), run took %.0f s"
+              % (time.strftime("%Y-%m-%d %H:%M", time.gmtime()), machine(), load_before[0],
+                 load_after[0], args.runs, args.latency_runs, time.monotonic() - started))
+    bench.note("agent = the real pickup worker (bench/pickup_agent.cpp); D = added delay each "
+               "way (D=0: straight to sshd on loopback, D=10: through bench/delay_proxy.py)")
+    bench.note("copy times exclude login on both sides: worker from \"Downloading\" to "
+               "hand-over (includes removal on the server); sftp = batch with get minus "
+               "an empty batch with the same login")
+    report(bench.rows, args.out, header)
+
+
+if __name__ == "__main__":
+    main()
