@@ -55,6 +55,13 @@ test: deps
 clean:
 	rm -rf $(BUILD) $(DEMO_BUILD) $(PACKAGE_BUILD)
 
+# The soak: about a thousand documents over five minutes to the running program, each
+# counted; prints its figures (tests/soak/soak.py). Needs what `make deps` installs. The
+# fault matrix runs in `make test`.
+.PHONY: soak
+soak:
+	CORVANE_SOAK=1 tools/run-tests.sh $(BUILD) -L soak -V
+
 # Benchmark of the pickup against OpenSSH's sftp on this machine (not part of the tests):
 #   make bench   prints a table and writes $(BENCH_BUILD)/bench-results.csv (and .md)
 BENCH_BUILD ?= build-bench

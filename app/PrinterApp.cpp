@@ -104,6 +104,9 @@ void PrinterApp::Shutdown() {
 
     frame->Destroy();
     frame = nullptr;
+    // The window is deleted, and the main loop ended, at the next idle time; with a worker
+    // left behind no further event may come to bring one.
+    wxWakeUpIdle();
 
     if (!workerLeftBehind) {
         // The worker released its session before it said it had finished.

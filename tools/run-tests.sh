@@ -16,7 +16,9 @@ display=99
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
     display=$((display + 1))
 done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$build/xvfb.log" 2>&1 &
+# -noreset: without it the server resets whenever its last client leaves, and a program
+# starting just then cannot open the display ("Unable to initialize GTK+").
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp -noreset >"$build/xvfb.log" 2>&1 &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true' EXIT INT TERM
 # Wait until the server accepts clients.

@@ -21,6 +21,8 @@ Usage: e2e_test.py --program EXE --wm-close EXE --fixtures DIR --send-document S
                    --sftp-port N --web-port N --artifacts DIR [unittest arguments]
 """
 import argparse
+import importlib.machinery
+import importlib.util
 import os
 import pwd
 import re
@@ -54,6 +56,14 @@ def wait_for(what, condition, timeout=30.0, interval=0.1):
         if time.monotonic() > deadline:
             raise AssertionError("timed out waiting for " + what)
         time.sleep(interval)
+
+
+def load_script(path, name):
+    """A Python script (with or without .py) loaded as a module, for its functions."""
+    loader = importlib.machinery.SourceFileLoader(name, path)
+    module = importlib.util.module_from_spec(importlib.util.spec_from_loader(name, loader))
+    loader.exec_module(module)
+    return module
 
 
 def key_values(text):
@@ -104,9 +114,11 @@ def read_text(window):
 class Services:
     """The servers of one test, each started by its fixture script in a folder of its own."""
 
-    def __init__(self, base, release):
+    def __init__(self, base, release, sshd_port=None):
         self.base = base
         self.release = release
+        # The compiled-in port unless something else (a proxy) takes that one.
+        self.sshd_port = sshd_port or CONFIG.sftp_port
         self.sshd = None
         self.cups = None
         self.web_pid = None
@@ -116,7 +128,7 @@ class Services:
         fixtures = CONFIG.fixtures
         out = subprocess.run(
             [sys.executable, os.path.join(fixtures, "sshd_fixture.py"), "start",
-             os.path.join(self.base, "sshd"), "--port", str(CONFIG.sftp_port)],
+             os.path.join(self.base, "sshd"), "--port", str(self.sshd_port)],
             check=True, capture_output=True, text=True).stdout
         self.sshd = key_values(out)
         out = subprocess.run(
@@ -173,6 +185,13 @@ class Services:
     def on_server(self):
         return sorted(os.listdir(self.pickup))
 
+    def queue_empty(self):
+        """No job waits in the print queue (or the scheduler is gone, and the queue with it)."""
+        env = dict(os.environ, CUPS_SERVER=self.cups["socket"])
+        listing = subprocess.run(["lpstat", "-o", QUEUE], env=env, capture_output=True,
+                                 text=True).stdout
+        return listing.strip() == "" or not alive(int(self.cups["pid"]))
+
     def sshd_log(self):
         with open(self.sshd["log"], errors="replace") as f:
             return f.read()
@@ -205,23 +224,30 @@ class Program:
         self.log_path = os.path.join(base, "program.log")
         self.process = None
         self.window = None
+        self.env = {}  # set for the program on top of the test's own environment
 
     def start(self):
         program_dir = os.path.join(self.base, "program")
-        shutil.copytree(os.path.dirname(CONFIG.program), program_dir)
+        shutil.copytree(os.path.dirname(CONFIG.program), program_dir, dirs_exist_ok=True)
         for path in (self.home, self.tmpdir):
-            os.makedirs(path, mode=0o700)
+            os.makedirs(path, mode=0o700, exist_ok=True)
         real_home = pwd.getpwuid(os.getuid()).pw_dir
         env = dict(os.environ)
         env.update(TMPDIR=self.tmpdir, CUPS_SERVER=self.services.cups["socket"],
                    NO_AT_BRIDGE="1")
+        env.update(self.env)
         with open(self.log_path, "w") as log:
             self.process = subprocess.Popen(
                 ["unshare", "-m", "--propagation", "private", "sh", "-c",
                  'mount --bind "$1" "$2" && shift 2 && exec "$@"', "sh", self.home, real_home,
                  os.path.join(program_dir, os.path.basename(CONFIG.program))],
                 env=env, cwd=self.base, stdout=log, stderr=subprocess.STDOUT)
-        self.window = wait_for("the main window", self.main_window)
+        self.window = wait_for("the main window", self.main_window_of_running_program)
+
+    def main_window_of_running_program(self):
+        if not self.running():
+            raise AssertionError("the program ended before its window showed:\n" + self.log())
+        return self.main_window()
 
     def main_window(self):
         for window in visible_windows(self.process.pid):
@@ -279,6 +305,15 @@ class Program:
             return f.read()
 
 
+def connect(services, program):
+    """Logs in with the test account and waits until the window says so."""
+    before = services.sftp_sessions()
+    program.log_in(services.sshd["user"], services.sshd["password"])
+    wait_for("an SFTP session of the program", lambda: services.sftp_sessions() > before)
+    wait_for("the window to show the connection",
+             lambda: "Disconnect" in read_text(program.window), interval=0.5)
+
+
 class EndToEndTest(unittest.TestCase):
     release = "2.4.0\n"
 
@@ -323,13 +358,7 @@ class EndToEndTest(unittest.TestCase):
         return os.path.join(CONFIG.artifacts, "%s-%s" % (self._testMethodName, name))
 
     def connect(self):
-        """Logs in with the test account and waits until the window says so."""
-        before = self.services.sftp_sessions()
-        self.program.log_in(self.services.sshd["user"], self.services.sshd["password"])
-        wait_for("an SFTP session of the program",
-                 lambda: self.services.sftp_sessions() > before)
-        wait_for("the window to show the connection",
-                 lambda: "Disconnect" in read_text(self.program.window), interval=0.5)
+        connect(self.services, self.program)
 
     def assert_no_dialog(self):
         self.assertEqual([], self.program.dialogs())
@@ -382,10 +411,7 @@ class PrintingTest(EndToEndTest):
         wait_for("the pickup folder to empty", lambda: not self.services.on_server())
         wait_for("the temporary copies to be removed",
                  lambda: not os.listdir(self.program.tmpdir))
-        env = dict(os.environ, CUPS_SERVER=self.services.cups["socket"])
-        wait_for("the print queue to empty",
-                 lambda: subprocess.run(["lpstat", "-o", QUEUE], env=env, capture_output=True,
-                                        text=True).stdout.strip() == "")
+        wait_for("the print queue to empty", self.services.queue_empty)
         printed = sorted(self.services.captured().values())
         self.assertEqual(sorted(sent.values()), printed)
         self.assertTrue(self.program.running())

@@ -1,0 +1,536 @@
+#!/usr/bin/env python3
+"""The fault matrix: one row per fault, each counting where every document sent ended up.
+
+A row runs the real program as the end-to-end tests do (e2e_test.py: its servers, its
+window, its private home), with the program's SSH port served by a loopback proxy of this
+test in front of sshd, so that a row can slow the copy down or cut the connection. The row
+sends several documents, injects its fault, waits until things settle, closes the window
+and counts each document in exactly one place: printed once (bytes equal in the CUPS
+capture), printed twice or more, still whole on the server, kept as unprinted
+($XDG_DATA_HOME/corvane-print-spooler/unprinted/), or else lost. Also counted: printed jobs
+that match no document (garbled), files left in the program's TMPDIR after it ended, waits
+that ran past their bound (hung), and an exit other than 0 or a sanitizer report (crashed).
+Rows whose fault an existing test already checks with the same outcome run that test and
+show the counts it asserts.
+
+Usage: fault_matrix.py (the e2e_test.py options) --table FILE --sftp-worker-tests EXE
+                       [--only SUBSTRING]
+"""
+import argparse
+import os
+import pwd
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+import e2e_test as e2e  # noqa: E402
+from e2e_test import wait_for  # noqa: E402
+
+COLUMNS = ("sent", "once", "twice", "server", "kept", "lost", "garbled", "temp", "hung",
+           "crashed")
+MUST_BE_ZERO = ("twice", "lost", "garbled", "temp", "hung", "crashed")
+SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "runtime error:", "WARNING: ThreadSanitizer")
+ARGS = None
+
+
+class Hung(Exception):
+    pass
+
+
+class DroppingProxy:
+    """Forwards the program's port to sshd; can slow the way back and cut every connection."""
+
+    def __init__(self, port, target):
+        self.target = target
+        self.rate = 0  # bytes per second towards the program; 0 is unlimited
+        self.sockets = []
+        self.lock = threading.Lock()
+        self.server = socket.create_server(("127.0.0.1", port))
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def accept(self):
+        while True:
+            try:
+                client, _ = self.server.accept()
+                upstream = socket.create_connection(("127.0.0.1", self.target))
+            except OSError:
+                return
+            with self.lock:
+                self.sockets += [client, upstream]
+            threading.Thread(target=self.pump, args=(client, upstream, False),
+                             daemon=True).start()
+            threading.Thread(target=self.pump, args=(upstream, client, True),
+                             daemon=True).start()
+
+    def pump(self, source, sink, limited):
+        # A peer that ends or dies ends the other side the same way, as the kernel would.
+        try:
+            while True:
+                data = source.recv(65536)
+                if not data:
+                    break
+                sink.sendall(data)
+                if limited and self.rate:
+                    time.sleep(len(data) / self.rate)
+            sink.shutdown(socket.SHUT_WR)
+        except OSError:
+            reset(sink)
+
+    def cut(self):
+        """Drops every connection with a reset, as a failing network does."""
+        with self.lock:
+            for s in self.sockets:
+                reset(s)
+            self.sockets = []
+
+    def close(self):
+        try:
+            self.server.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.server.close()
+        self.cut()
+
+
+class Run:
+    """One row: its servers, proxy and program, and the documents it sent."""
+
+    def __init__(self):
+        self.base = tempfile.mkdtemp(prefix="corvane-faults-", dir="/tmp")
+        os.chmod(self.base, 0o755)  # the test account's home lives below
+        self.docs = {}  # name -> bytes
+        self.stays = set()  # documents that may stay on the server
+        self.must_print = set()
+        self.withdrawn = set()  # removed by the test: counted only if printed
+        self.mounts = []
+        self.hung = 0
+        self.services = e2e.Services(self.base, "2.4.0\n", sshd_port=free_port())
+        self.program = e2e.Program(self.base, self.services)
+        self.unprinted = os.path.join(self.base, "data", "corvane-print-spooler", "unprinted")
+        self.program.env["XDG_DATA_HOME"] = os.path.join(self.base, "data")
+        self.proxy = None
+
+    def start(self):
+        self.services.start()
+        self.proxy = DroppingProxy(ARGS.sftp_port, self.services.sshd_port)
+        try:
+            self.program.start()
+        except AssertionError as error:
+            # Seen rarely on a loaded machine: the X server refused the connection. That is
+            # no fault of the program; a second start tells.
+            if "Unable to initialize GTK+" not in str(error):
+                raise
+            sys.stderr.write("started again: %s\n" % error)
+            self.program.start()
+        e2e.connect(self.services, self.program)
+
+    def stop(self):
+        self.program.stop()
+        if self.proxy:
+            self.proxy.close()
+        self.services.stop()
+        for path in self.mounts:
+            subprocess.run(["umount", "-l", path])
+        shutil.rmtree(self.base, ignore_errors=True)
+
+    def mount_tmp(self, *options):
+        """A small file system of its own as the program's TMPDIR."""
+        os.makedirs(self.program.tmpdir, mode=0o700)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", ",".join(options), "tmpfs",
+                        self.program.tmpdir], check=True)
+        self.mounts.append(self.program.tmpdir)
+
+    def send(self, count, size, prefix="doc", stays=False, must_print=False, **how):
+        """Sends `count` new documents of `size` bytes in one go; returns their names."""
+        names, paths = [], []
+        for i in range(count):
+            name = "%s-%d-%03d.pdf" % (prefix, len(self.docs), i)
+            data = name.encode() + b"\n" + os.urandom(size)
+            self.docs[name] = data
+            path = os.path.join(self.base, "outbox", name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(data)
+            names.append(name)
+            paths.append(path)
+        if stays:
+            self.stays.update(names)
+        if must_print:
+            self.must_print.update(names)
+        self.services.send(paths, **how)
+        return names
+
+    def wait(self, what, condition, timeout=60.0, interval=0.05):
+        try:
+            return wait_for(what, condition, timeout=timeout, interval=interval)
+        except AssertionError as error:
+            raise Hung(str(error))
+
+    def wait_copying(self):
+        """Until a copy has started arriving in the program's TMPDIR."""
+        def copying():
+            for name in os.listdir(self.program.tmpdir):
+                try:
+                    if os.path.getsize(os.path.join(self.program.tmpdir, name)) > 0:
+                        return True
+                except OSError:
+                    pass  # gone meanwhile
+            return False
+        self.wait("a copy in progress", copying, interval=0.01)
+
+    def sshd_state(self):
+        return sshd_fixture().load(os.path.join(self.base, "sshd"))
+
+    def printed(self):
+        return list(self.services.captured().values())
+
+    def settled(self):
+        printed = self.printed()
+        on_server = set(self.services.on_server())
+        return (all(self.docs[n] in printed for n in self.must_print)
+                and all(n not in on_server for n in self.docs if n not in self.stays)
+                and not os.listdir(self.program.tmpdir) and self.services.queue_empty())
+
+    def finish(self, bound):
+        """Settles, answers any message, closes the window and waits for the exit."""
+        if self.program.running():
+            self.wait("the documents to settle", self.settled, timeout=bound, interval=0.5)
+            self.wait("the messages to be answered", self.answer_messages, interval=0.5)
+            self.program.close()
+        try:
+            self.program.process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            raise Hung("the program to exit")
+
+    def answer_messages(self):
+        """Presses Return in every message box, innermost first; true once none is left."""
+        for dialog in reversed(self.program.dialogs()):
+            for args in (["windowfocus", "--sync", str(dialog)], ["key", "Return"]):
+                subprocess.run(["xdotool"] + args, capture_output=True)
+        return not self.program.dialogs()
+
+    def count(self):
+        row = dict.fromkeys(COLUMNS, 0)
+        printed = self.printed()
+        kept = read_all(self.unprinted)
+        on_server = read_all(self.services.pickup)
+        for name, data in self.docs.items():
+            times = printed.count(data)
+            if name in self.withdrawn and not times:
+                continue
+            row["sent"] += 1
+            if times:
+                row["once" if times == 1 else "twice"] += 1
+            elif on_server.get(name) == data:
+                row["server"] += 1
+            elif data in kept.values():
+                row["kept"] += 1
+            else:
+                row["lost"] += 1
+        row["garbled"] = sum(1 for job in printed if job not in self.docs.values())
+        row["temp"] = len(os.listdir(self.program.tmpdir))
+        row["hung"] = self.hung
+        code = self.program.process.returncode
+        log = self.program.log()
+        row["crashed"] = int(code != 0 or any(r in log for r in SANITIZER_REPORTS))
+        if code != 0:
+            sys.stderr.write("program ended with %s\n--- its output ---\n%s\n" % (code, log))
+        return row
+
+
+def reset(s):
+    try:
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        s.shutdown(socket.SHUT_RD)  # wakes a pump reading from it
+    except OSError:
+        pass
+    s.close()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def read_all(folder):
+    found = {}
+    if os.path.isdir(folder):
+        for name in os.listdir(folder):
+            path = os.path.join(folder, name)
+            if os.path.isfile(path) and not os.path.islink(path):
+                with open(path, "rb") as f:
+                    found[name] = f.read()
+    return found
+
+
+def sshd_fixture():
+    return e2e.load_script(os.path.join(ARGS.fixtures, "sshd_fixture.py"), "sshd_fixture")
+
+
+def owned_entry(run, name, make):
+    """An entry in the pickup folder made by `make(path)`, owned by the account."""
+    path = os.path.join(run.services.pickup, name)
+    make(path)
+    account = pwd.getpwnam(run.sshd_state()["user"])
+    os.lchown(path, account.pw_uid, account.pw_gid)
+
+
+def stand_in_path(run, lp):
+    """A PATH with /usr/bin's programs but `lp` replaced by the given script, or left out."""
+    folder = os.path.join(run.base, "bin")
+    os.makedirs(folder)
+    for name in os.listdir("/usr/bin"):
+        if name != "lp":
+            os.symlink(os.path.join("/usr/bin", name), os.path.join(folder, name))
+    if lp:
+        with open(os.path.join(folder, "lp"), "w") as f:
+            f.write(lp)
+        os.chmod(os.path.join(folder, "lp"), 0o755)
+    run.program.env["PATH"] = folder
+
+
+# The faults. Each gets a started run (connected) and injects its fault around the sending.
+
+def mid_copy(fault):
+    def row(run):
+        run.proxy.rate = 4 << 20  # a copy then takes seconds: time to hit it mid-way
+        run.send(4, 6 << 20, stays=True)
+        run.wait_copying()
+        fault(run)
+    return row
+
+
+def signal_all(pids, *signals):
+    for pid in pids:
+        for number in signals:
+            try:
+                os.kill(pid, number)
+            except ProcessLookupError:
+                pass
+
+
+def kill_sshd(run):
+    state = run.sshd_state()
+    signal_all([state["pid"]] + sshd_fixture().session_pids(state), signal.SIGKILL)
+
+
+def freeze_then_exit(run):
+    frozen = sshd_fixture().user_session_pids(run.sshd_state())
+    signal_all(frozen, signal.SIGSTOP)
+    run.program.close()
+    try:
+        run.wait("the program to exit", lambda: not run.program.running())
+    finally:
+        signal_all(frozen, signal.SIGKILL, signal.SIGCONT)  # the server is gone for good
+
+
+def temp_full(run):
+    run.send(1, 3 << 20, prefix="too-big", stays=True)
+    run.send(3, 20 << 10, must_print=True)
+
+
+def removed_during_rest(run):
+    # The program holds the file open while it waits for the upload to rest; it is removed
+    # by someone else just then (between listing and open is too short a moment to hit).
+    # Taking it or not are both right; it counts as sent only if it was printed.
+    victim = run.send(1, 64 << 10, prefix="removed")[0]
+    path = os.path.join(run.services.pickup, victim)
+    state = run.sshd_state()
+
+    def opened():
+        for pid in sshd_fixture().user_session_pids(state):
+            try:
+                fds = os.listdir("/proc/%d/fd" % pid)
+                if any(os.readlink("/proc/%d/fd/%s" % (pid, fd)) == path for fd in fds):
+                    return True
+            except OSError:
+                pass
+        return False
+    run.wait("the program to open " + victim, opened, interval=0.01)
+    os.remove(path)
+    run.withdrawn.add(victim)
+    run.send(3, 16 << 10, must_print=True)
+
+
+def unreadable(run):
+    """A document the account may not read, unreadable from the moment it exists."""
+    name = "unreadable.pdf"
+    run.docs[name] = os.urandom(8 << 10)
+    run.stays.add(name)
+
+    def make(path):
+        fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0)
+        os.write(fd, run.docs[name])
+        os.close(fd)
+    owned_entry(run, name, make)
+
+
+def beside(make):
+    """Documents sent beside an odd entry in the pickup folder."""
+    def row(run):
+        make(run)
+        run.send(3, 16 << 10, must_print=True)
+    return row
+
+
+def stop_cups(run):
+    run.send(2, 16 << 10, must_print=True)
+    run.wait("the first documents printed", run.settled, timeout=120)
+    pid = int(run.services.cups["pid"])
+    os.kill(pid, signal.SIGTERM)
+    run.wait("the scheduler to stop", lambda: not e2e.alive(pid))
+    run.send(3, 16 << 10)
+
+
+def burst(run):
+    run.send(200, 4 << 10, must_print=True)
+
+
+def arriving_while(end):
+    def row(run):
+        arriving = threading.Event()
+
+        def sender():
+            for i in range(8):
+                run.send(1, 32 << 10, stays=True, writes=3, pause=0.2)
+                if i == 2:
+                    arriving.set()
+        thread = threading.Thread(target=sender)
+        thread.start()
+        try:
+            run.wait("documents arriving, one of them printed",
+                     lambda: arriving.is_set() and run.printed())
+            end(run)
+        finally:
+            thread.join()
+        run.wait("the pickup worker to end",
+                 lambda: not sshd_fixture().user_session_pids(run.sshd_state()))
+    return row
+
+
+def disconnect(run):
+    run.program.click(e2e.CONNECT_BUTTON)
+
+
+ROWS = [
+    ("whole sshd killed mid-copy", dict(fault=mid_copy(kill_sshd))),
+    ("connection cut mid-copy (proxy)", dict(fault=mid_copy(lambda run: run.proxy.cut()))),
+    ("server frozen (SIGSTOP) mid-copy, then exit", dict(fault=mid_copy(freeze_then_exit))),
+    ("temp dir full (1 MiB tmpfs)", dict(fault=temp_full, tmpfs=True)),
+    ("file removed on the server during the rest wait", dict(fault=removed_during_rest)),
+    ("dangling symlink", dict(fault=beside(lambda run: owned_entry(
+        run, "dangling.pdf", lambda p: os.symlink("/nonexistent.pdf", p))))),
+    ("file without read permission", dict(fault=beside(unreadable))),
+    ("print program missing", dict(fault=lambda run: run.send(3, 16 << 10), lp="")),
+    ("print program exits non-zero", dict(fault=lambda run: run.send(3, 16 << 10),
+                                          lp="#!/bin/sh\nexit 1\n")),
+    ("CUPS scheduler stopped while documents arrive", dict(fault=stop_cups)),
+    ("200 files in one burst", dict(fault=burst, bound=900)),
+    ("files arriving while the user disconnects", dict(fault=arriving_while(disconnect))),
+    ("files arriving while the program exits",
+     dict(fault=arriving_while(lambda run: run.program.close()))),
+    # Already checked with the same outcome by these tests; the counts are what they assert.
+    ("server's sftp process killed mid-copy",
+     dict(test=("sftp_worker_tests", "SftpTransfer.CopyBrokenByTheServerIsDroppedAndTheFileStays"),
+          counts=dict(sent=1, server=1))),
+    ("temp dir not writable",
+     dict(test=("sftp_worker_tests", "SftpTransfer.FileStaysOnTheServerWhenNoLocalCopyCanBeMade"),
+          counts=dict(sent=1, server=1))),
+    ("pickup folder not deletable (0555)",
+     dict(test=("sftp_worker_tests",
+                "SftpPickup.FileThatCannotBeRemovedIsHandedOverOnceWhileUnchanged"),
+          counts=dict(sent=2, once=2))),
+    ("FIFO and directory in the pickup folder",
+     dict(test=("sftp_worker_tests", "SftpPickup.OnlyRegularFilesAreOpened"),
+          counts=dict(sent=1, once=1))),
+]
+
+
+def run_counted(spec):
+    run = Run()
+    try:
+        if spec.get("tmpfs"):
+            run.mount_tmp("size=1m", "mode=0700")
+        if "lp" in spec:
+            stand_in_path(run, spec["lp"])
+        try:
+            run.start()
+            spec["fault"](run)
+        except (Hung, AssertionError) as error:
+            sys.stderr.write("hung: %s\n" % error)
+            run.hung += 1
+        try:
+            run.finish(spec.get("bound", 120))
+        except (Hung, AssertionError) as error:
+            sys.stderr.write("hung: %s\n" % error)
+            run.hung += 1
+            run.program.stop()
+        return run.count(), "counted"
+    finally:
+        run.stop()
+
+
+def run_existing(spec):
+    program, case = spec["test"]
+    result = subprocess.run([getattr(ARGS, program), "--gtest_filter=" + case],
+                            capture_output=True, text=True)
+    row = dict.fromkeys(COLUMNS, 0)
+    if result.returncode != 0:
+        sys.stderr.write(result.stdout[-4000:] + result.stderr[-4000:])
+        row["crashed"] = 1  # shown as a failure: the test no longer holds
+        return row, "FAILED " + case
+    row.update(spec["counts"])
+    return row, case
+
+
+def table(rows):
+    width = max(len(name) for name, _, _ in rows)
+    lines = ["%-*s %s  %s" % (width, "fault", " ".join("%7s" % c for c in COLUMNS), "how")]
+    for name, row, how in rows:
+        lines.append("%-*s %s  %s" % (width, name, " ".join("%7d" % row[c] for c in COLUMNS),
+                                      how))
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    for option in ("--program", "--wm-close", "--fixtures", "--send-document", "--artifacts",
+                   "--table", "--sftp-worker-tests"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--sftp-port", type=int, required=True)
+    parser.add_argument("--web-port", type=int, required=True)
+    parser.add_argument("--only", default="")
+    ARGS = e2e.CONFIG = parser.parse_args()
+    if not os.environ.get("DISPLAY") or os.getuid() != 0:
+        sys.exit("needs root and an X display: run through tools/run-tests.sh")
+
+    rows = []
+    for name, spec in ROWS:
+        if ARGS.only not in name:
+            continue
+        started = time.monotonic()
+        row, how = run_existing(spec) if "test" in spec else run_counted(spec)
+        rows.append((name, row, how))
+        sys.stderr.write("--- %s: %.0f s\n" % (name, time.monotonic() - started))
+    text = table(rows)
+    with open(ARGS.table, "w") as f:
+        f.write(text)
+    print(text)
+    bad = [name for name, row, _ in rows if any(row[c] for c in MUST_BE_ZERO)]
+    if bad:
+        sys.exit("faults with a document printed twice, lost, garbled, a temporary file "
+                 "left, a hang or a crash: " + "; ".join(bad))
+
+
+if __name__ == "__main__":
+    main()
