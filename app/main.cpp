@@ -4,6 +4,7 @@
 
 #include "app/PrinterApp.h"
 #include "app/WorkerThreads.h"
+#include "pickup/PartialCopies.h"
 
 namespace {
 
@@ -15,6 +16,9 @@ public:
     int OnExit() override {
         const int result = PrinterApp::OnExit();
         if (LiveWorkerThreads() > 0) {
+            // A copy the worker left behind will never be finished; its document is still
+            // on the server.
+            RemovePartialCopiesForExit();
             std::cout.flush();
             std::fflush(nullptr);
             std::_Exit(0);

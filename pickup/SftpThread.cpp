@@ -20,6 +20,7 @@
 #include "pickup/AccountName.h"
 #include "pickup/LibSshSession.h"
 #include "pickup/LibSshSftp.h"
+#include "pickup/PartialCopies.h"
 #include "pickup/RemoteCopy.h"
 #include "pickup/RestWatch.h"
 #include "pickup/SftpHandles.h"
@@ -152,6 +153,11 @@ void SftpThread::PollLoop(sftp_session sftp) {
             dir = sftp_opendir(sftp, pickupPath.c_str());
         }
         if (dir == nullptr) {
+            // A session whose server end has gone never recovers: end the run, so the window
+            // stops showing a connection that is not there.
+            if (ssh_channel_is_open(sftp->channel) == 0) {
+                return;
+            }
             Sleep(kPollPauseMs);
             continue;
         }
@@ -259,12 +265,8 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
                                          RestWatch::File& file) {
     const std::string remotePath = pickupPath + file.name;
     wxFile local;
-    const wxString localPath =
-        wxFileName::CreateTempFileName(wxStandardPaths::Get().GetTempDir() + "/", &local);
-    if (localPath.empty() || !local.IsOpened()) {
-        if (!localPath.empty()) {
-            wxRemoveFile(localPath);
-        }
+    const wxString localPath = CreatePartialCopy(local);
+    if (localPath.empty()) {
         return Outcome::Continue;
     }
     QueueThreadEvent(handler, wxEVT_SFTP_STATUS, std::string("Downloading"));
@@ -278,7 +280,7 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     complete = local.Close() && complete;
     file.handle.reset();
     if (!complete) {
-        wxRemoveFile(localPath);
+        DropPartialCopy(localPath);
         // A copy broken by the server's end ends the run, as a broken listing does; any
         // other failure leaves the file for a later poll.
         return ssh_channel_is_open(sftp->channel) != 0 ? Outcome::Continue : Outcome::EndRun;
@@ -286,7 +288,13 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
 
     const std::string& name = file.name;
     bool delivered = false;
+    bool removedAtExit = false;
     const bool sinkOpen = WithOpenSink(handler, [&] {
+        if (!CompletePartialCopy(localPath)) {
+            // The exit has begun and removed the copy: the document stays on the server.
+            removedAtExit = true;
+            return;
+        }
         if (sftp_unlink(sftp, remotePath.c_str()) != SSH_NO_ERROR) {
             // Left on the server (no permission to delete): printed once, not on every poll.
             kept.insert({name, copied});
@@ -298,9 +306,9 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
         event->SetString(FromNarrow(name));
         delivered = QueueToSink(handler, event);
     });
-    if (!sinkOpen) {
+    if (!sinkOpen || removedAtExit) {
         // The application is gone or leaving: the file stays on the server for next time.
-        wxRemoveFile(localPath);
+        DropPartialCopy(localPath);
         return Outcome::EndRun;
     }
     // The sink closed during the removal: the local copy may now be the only one, so it is

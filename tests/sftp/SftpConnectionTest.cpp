@@ -73,6 +73,16 @@ TEST_F(SftpConnection, StopWhileIdleEndsTheRun) {
     EXPECT_TRUE(Downloads().empty());
 }
 
+TEST_F(SftpConnection, ServerEndGoneWhileIdleEndsTheRun) {
+    EventRecorder recorder;
+    StartWorker(recorder);
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_CONNECTED) == 1; }));
+    ASSERT_FALSE(Server().KillSessions().empty());
+    // No stop request: a dead session must not be polled as if it were only empty.
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; }));
+    EXPECT_EQ(recorder.Sequence(), (Sequence{"SFTP connected", "SFTP thread finished"}));
+}
+
 TEST_F(SftpConnection, StopDuringABurstEndsAfterTheCurrentFile) {
     // Enough files, each taking a while to copy (large and sparse, so quick to make), that
     // the request arrives long before the burst is through.

@@ -1,0 +1,63 @@
+#include "pickup/PartialCopies.h"
+
+#include <mutex>
+#include <set>
+
+#include <wx/filefn.h>
+#include <wx/filename.h>
+#include <wx/stdpaths.h>
+
+namespace {
+
+// Held while a copy's file is created, so that the exit never misses one being made.
+std::mutex& CopiesMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::set<wxString>& Copies() {
+    static std::set<wxString> copies;
+    return copies;
+}
+
+bool exiting = false;
+
+}  // namespace
+
+wxString CreatePartialCopy(wxFile& file) {
+    std::lock_guard<std::mutex> lock(CopiesMutex());
+    if (exiting) {
+        return wxString();
+    }
+    const wxString path =
+        wxFileName::CreateTempFileName(wxStandardPaths::Get().GetTempDir() + "/", &file);
+    if (path.empty() || !file.IsOpened()) {
+        if (!path.empty()) {
+            wxRemoveFile(path);
+        }
+        return wxString();
+    }
+    Copies().insert(path);
+    return path;
+}
+
+void DropPartialCopy(const wxString& path) {
+    std::lock_guard<std::mutex> lock(CopiesMutex());
+    if (Copies().erase(path) != 0) {
+        wxRemoveFile(path);
+    }
+}
+
+bool CompletePartialCopy(const wxString& path) {
+    std::lock_guard<std::mutex> lock(CopiesMutex());
+    return Copies().erase(path) != 0;
+}
+
+void RemovePartialCopiesForExit() {
+    std::lock_guard<std::mutex> lock(CopiesMutex());
+    exiting = true;
+    for (const wxString& path : Copies()) {
+        wxRemoveFile(path);
+    }
+    Copies().clear();
+}
