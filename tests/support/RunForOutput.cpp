@@ -30,4 +30,3 @@ std::string RunForOutput(const std::string& command) {
     }
     return output;
 }
-
