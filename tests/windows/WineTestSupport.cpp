@@ -51,6 +51,10 @@ std::vector<StandinStart> ReadStandinStarts(const fs::path& folder) {
         StandinStart start;
         std::string line;
         while (std::getline(in, line)) {
+            // The recording script writes CRLF line ends.
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
             const size_t equals = line.find('=');
             const std::string key = line.substr(0, equals);
             const std::string value = equals == std::string::npos ? "" : line.substr(equals + 1);

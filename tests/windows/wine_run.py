@@ -38,6 +38,8 @@ class Servers:
     def __init__(self, fixtures):
         self.fixtures = fixtures
         self.scratch = tempfile.mkdtemp(prefix="corvane-wine-run-")
+        # The test account's home lies below: the account must be able to reach it.
+        os.chmod(self.scratch, 0o755)
         self.stops = []
 
     def sshd(self, env):

@@ -157,7 +157,7 @@ build_libssh() {
     # LIBSSH_STATIC (no dllimport) and libssh's own dependencies.
     sed -i -e 's/^Cflags: .*/Cflags: -I${includedir} -DLIBSSH_STATIC/' \
         -e '/^Libs.private:/d' \
-        -e '/^Libs:/a Libs.private: -lmbedcrypto -lpthread -lws2_32 -liphlpapi -lbcrypt -ladvapi32' \
+        -e '/^Libs:/a Libs.private: -lmbedcrypto -lws2_32 -liphlpapi -lbcrypt -ladvapi32' \
         "$PREFIX/lib/pkgconfig/libssh.pc"
     mark_done libssh
 }

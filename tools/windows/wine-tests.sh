@@ -95,5 +95,5 @@ settle "$WINEPREFIX"
 
 cd "$build"
 status=0
-ctest -L wine --output-on-failure "$@" || status=$?
+ctest -L wine -V "$@" || status=$?
 exit $status
