@@ -9,6 +9,7 @@
 #include "app/EventSink.h"
 #include "app/ProgramInfo.h"
 #include "app/WorkerEvents.h"
+#include "pickup/TeskPrintJob.h"
 #include "ui/TeskFrame.h"
 #include "update/UpdateCheck.h"
 
@@ -89,6 +90,16 @@ void PrinterApp::Shutdown() {
         CloseEventSink(this);
         ProcessPendingEvents();
         printerThread = nullptr;
+    }
+
+    // A print program still running would leave its document in the temporary folder, its
+    // end never heard: it gets the same time to finish, and its file is then removed or kept.
+    wxStopWatch printing;
+    while (TeskPrintJob::Running() > 0 && printing.Time() < settings.exitWaitLimit.count()) {
+        wxYield();
+        if (TeskPrintJob::Running() > 0) {
+            wxMilliSleep(10);
+        }
     }
 
     frame->Destroy();

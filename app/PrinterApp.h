@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <wx/app.h>
 #include <wx/arrstr.h>
@@ -8,6 +10,7 @@
 #include <wx/string.h>
 
 #include "app/AppSettings.h"
+#include "pickup/PrinterDiscovery.h"
 
 class SftpThread;
 class TeskFrame;
@@ -30,7 +33,7 @@ public:
     bool Disconnect();
     void DeletePrinterThread();
 
-    // Printer discovery
+    // Printer discovery: asked once, bounded in time (see PrinterDiscovery.h).
     wxString GetDefaultPrinterName();
     wxArrayString GetPrinterNames();
 
@@ -57,6 +60,8 @@ private:
 
     void ShowLink(Link link);
     int ShowMessage(const wxString& message, const wxString& caption, long style);
+    void ShowNoticeOnce(const wxString& notice);
+    const DiscoveredPrinters& DiscoveredPrinterList();
     void ConnectHandlers();
     void StartUpdateCheck();
 
@@ -65,6 +70,8 @@ private:
     bool shuttingDown = false;
     bool workerLeftBehind = false;
     bool updateOffered = false;  // the download question comes once per run
+    std::optional<DiscoveredPrinters> printers;
+    std::vector<wxString> openNotices;  // texts of the notices whose boxes are open
 
     wxDECLARE_EVENT_TABLE();
 };

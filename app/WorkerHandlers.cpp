@@ -1,5 +1,6 @@
 // The application's handlers of the workers' reports: they turn each event into what the
 // window shows. Events that arrive once the window is being destroyed are dropped.
+#include <algorithm>
 #include <string>
 
 #include <wx/msgdlg.h>
@@ -72,10 +73,26 @@ void PrinterApp::OnSftpStatus(wxThreadEvent& event) {
     frame->SetStatus(text);
 }
 
-void PrinterApp::OnPrintJobDone(wxCommandEvent&) {
+void PrinterApp::OnPrintJobDone(wxCommandEvent& event) {
     if (frame == nullptr) {
         return;
     }
     // Show the connection as it really is: a worker may still be picking files up.
     ShowLink(printerThread != nullptr ? link : Link::Idle);
+    // A job that failed says where its document went.
+    const wxString notice = event.GetString();
+    if (!notice.empty() && !shuttingDown) {
+        ShowNoticeOnce(notice);
+    }
+}
+
+void PrinterApp::ShowNoticeOnce(const wxString& notice) {
+    // A modal box keeps handling events: more failed jobs may end while it is open, and
+    // the open box already says what theirs would.
+    if (std::find(openNotices.begin(), openNotices.end(), notice) != openNotices.end()) {
+        return;
+    }
+    openNotices.push_back(notice);
+    ShowMessage(notice, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+    openNotices.erase(std::find(openNotices.begin(), openNotices.end(), notice));
 }

@@ -1,19 +1,21 @@
 // The print request handler: each downloaded file is printed by a print program of its
-// own, watched by a TeskPrintJob that removes the file when the program ends.
+// own, watched by a TeskPrintJob that deals with the file when the program ends.
 #include <memory>
 #include <string>
 
 #include <wx/filefn.h>
-#include <wx/msgdlg.h>
+#include <wx/filename.h>
 
 #include "app/PrinterApp.h"
 #include "app/WorkerEvents.h"
 #include "pickup/PrintProgram.h"
 #include "pickup/TeskPrintJob.h"
+#include "pickup/UnprintedFolder.h"
 #include "ui/TeskFrame.h"
 
 void PrinterApp::OnPrintFile(wxThreadEvent& event) {
     const wxString path = event.GetPayload<wxString>();
+    const wxString documentName = event.GetString();
 
     // Read at the moment of printing: a new choice applies to the next file.
     std::string printer;
@@ -22,7 +24,15 @@ void PrinterApp::OnPrintFile(wxThreadEvent& event) {
         printer = frame->GetPrinter();
     }
 
-    auto job = std::make_unique<TeskPrintJob>(this, path, wxEVT_PRINT_JOB_DONE);
+    wxCommandEvent done(wxEVT_PRINT_JOB_DONE, 0);
+    // An empty document has nothing to print, and lp refuses it as a failure: it is done.
+    if (wxFileName::GetSize(path) == 0) {
+        wxRemoveFile(path);
+        OnPrintJobDone(done);
+        return;
+    }
+
+    auto job = std::make_unique<TeskPrintJob>(this, path, documentName, wxEVT_PRINT_JOB_DONE);
     if (StartPrintProgram(settings.printProgram, printer, path, job.get()) != 0) {
         // The job now belongs to the running program and deletes itself when it ends
         // (possibly already, inside the start).
@@ -30,14 +40,10 @@ void PrinterApp::OnPrintFile(wxThreadEvent& event) {
         return;
     }
 
-    // Never started, so the job will never hear of an end: do its part here, and put the
-    // window back as for a finished job.
+    // Never started, so the job will never hear of an end: the document is kept here, and
+    // the window put back as for a finished job.
     job.reset();
-    wxRemoveFile(path);
-    wxCommandEvent done(wxEVT_PRINT_JOB_DONE, 0);
+    done.SetString("The print program could not be started. " +
+                   KeepUnprinted(path, documentName).notice);
     OnPrintJobDone(done);
-    if (frame != nullptr && !shuttingDown) {
-        ShowMessage("The print program could not be started", wxMessageBoxCaptionStr,
-                    wxOK | wxCENTRE);
-    }
 }

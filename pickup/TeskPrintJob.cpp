@@ -3,18 +3,41 @@
 #include <wx/filefn.h>
 
 #include "app/EventSink.h"
+#include "pickup/UnprintedFolder.h"
 
-TeskPrintJob::TeskPrintJob(wxEvtHandler* handler, const wxString& file, wxEventType doneEventType)
-    : wxProcess(nullptr, wxID_ANY), handler(handler), file(file), doneEventType(doneEventType) {}
+namespace {
+int runningJobs = 0;
+}
 
-TeskPrintJob::~TeskPrintJob() = default;
+TeskPrintJob::TeskPrintJob(wxEvtHandler* handler, const wxString& file,
+                           const wxString& documentName, wxEventType doneEventType)
+    : wxProcess(nullptr, wxID_ANY),
+      handler(handler),
+      file(file),
+      documentName(documentName),
+      doneEventType(doneEventType) {
+    ++runningJobs;
+}
 
-void TeskPrintJob::OnTerminate(int, int) {
-    // The exit code does not matter: the file was either printed or will never be.
-    wxRemoveFile(file);
+TeskPrintJob::~TeskPrintJob() {
+    --runningJobs;
+}
+
+int TeskPrintJob::Running() {
+    return runningJobs;
+}
+
+void TeskPrintJob::OnTerminate(int, int status) {
+    auto* done = new wxCommandEvent(doneEventType, 0);
+    // The toolkit reports a program killed by a signal with a negative status.
+    if (status == 0) {
+        wxRemoveFile(file);
+    } else {
+        done->SetString(KeepUnprinted(file, documentName).notice);
+    }
     // The application may be gone by now (a print program that outlived the window):
     // the sink then drops the event.
-    QueueToSink(handler, new wxCommandEvent(doneEventType, 0));
+    QueueToSink(handler, done);
     // Not the base: with no parent it would post a process event and delete itself.
     delete this;
 }

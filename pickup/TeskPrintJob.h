@@ -4,20 +4,28 @@
 #include <wx/process.h>
 #include <wx/string.h>
 
-// Watches one running print program. When the program ends, the job removes the
-// temporary file it printed and tells `handler` with a wxCommandEvent of `doneEventType`.
+// Watches one running print program. When the program ends, the job tells `handler` with a
+// wxCommandEvent of `doneEventType`. A program that printed leaves nothing behind: the
+// temporary file goes. One that failed (a non-zero exit, or killed) had the only copy left,
+// since the server's was removed before the hand-over: the file is kept in the unprinted
+// folder and the event's string carries what the user is to be told.
 //
 // A job handed to wxExecute deletes itself at the end of OnTerminate (the toolkit does
 // not delete a process object it was given); one that was never started belongs to
 // whoever created it.
 class TeskPrintJob : public wxProcess {
 public:
-    TeskPrintJob(wxEvtHandler* handler, const wxString& file, wxEventType doneEventType);
+    TeskPrintJob(wxEvtHandler* handler, const wxString& file, const wxString& documentName,
+                 wxEventType doneEventType);
     ~TeskPrintJob() override;
 
     void OnTerminate(int pid, int status) override;
 
+    // Jobs whose print program has not been heard to end (user-interface thread only).
+    static int Running();
+
     wxEvtHandler* const handler;  // not owned; only ever queued to
     const wxString file;
+    const wxString documentName;  // the document's name on the server
     const wxEventType doneEventType;
 };

@@ -1,8 +1,12 @@
 // Print requests handled by a running application: the file goes through lp to a private
 // CUPS scheduler whose queues keep every job's bytes.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -16,6 +20,7 @@
 #include "child_signals.h"
 #include "support/AppUnderTest.h"
 #include "support/CupsFixture.h"
+#include "support/TestHelpers.h"
 #include "ui/TeskFrame.h"
 
 namespace {
@@ -29,13 +34,20 @@ protected:
             (std::filesystem::temp_directory_path() / "corvane-print-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         spool = pattern;
-        cups = std::make_unique<CupsFixture>(std::vector<std::string>{"Alpha", "Beta"}, "Beta");
+        dataHome = std::make_unique<ScopedEnv>("XDG_DATA_HOME", (spool + "/data").c_str());
+        StartScheduler();
     }
 
     void TearDown() override {
         subject.reset();
+        restarted.reset();
         cups.reset();
+        dataHome.reset();
         std::filesystem::remove_all(spool);
+    }
+
+    void StartScheduler() {
+        cups = std::make_unique<CupsFixture>(std::vector<std::string>{"Alpha", "Beta"}, "Beta");
     }
 
     void Start(const wxString& printProgram = "lp") {
@@ -69,14 +81,43 @@ protected:
         return path;
     }
 
-    void RequestPrint(const std::string& path) {
+    void RequestPrint(const std::string& path, const std::string& name = "doc.pdf") {
         auto* event = new wxThreadEvent(wxEVT_PRINT_FILE, wxID_ANY);
         event->SetPayload(wxString(path));
+        event->SetString(wxString::FromUTF8(name));
         wxQueueEvent(&app(), event);
     }
 
+    // A print program of the test's own: a shell script in the spool folder.
+    std::string Script(const std::string& name, const std::string& body) {
+        const std::string path = spool + "/" + name;
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        chmod(path.c_str(), 0755);
+        return path;
+    }
+
     bool WaitForJobs(const std::string& queue, size_t count) {
-        return subject->PumpUntil([&] { return cups->Jobs(queue).size() >= count; }, 60);
+        return WaitForJobs(*cups, queue, count);
+    }
+
+    bool WaitForJobs(const CupsFixture& scheduler, const std::string& queue, size_t count) {
+        return subject->PumpUntil([&] { return scheduler.Jobs(queue).size() >= count; }, 60);
+    }
+
+    std::string KeptFolder() const { return spool + "/data/corvane-print-spooler/unprinted"; }
+
+    std::string KeptNotice() const {
+        return "The document could not be printed. It was kept in " + KeptFolder() + ".";
+    }
+
+    // The kept documents: {file name: bytes}.
+    std::map<std::string, std::string> Kept() const {
+        std::map<std::string, std::string> kept;
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(KeptFolder(), error)) {
+            kept[entry.path().filename().string()] = ReadAll(entry.path().string());
+        }
+        return kept;
     }
 
     bool WaitUntilGone(const std::vector<std::string>& paths) {
@@ -90,7 +131,9 @@ protected:
     }
 
     std::string spool;
+    std::unique_ptr<ScopedEnv> dataHome;
     std::unique_ptr<CupsFixture> cups;
+    std::unique_ptr<CupsFixture> restarted;  // a second scheduler after `cups` was stopped
     std::unique_ptr<AppUnderTest> subject;
     std::vector<std::string> downloads;
 };
@@ -155,38 +198,59 @@ TEST_F(PrintJob, FilesInQuickSuccessionEachPrintOnThePrinterChosenAtTheTime) {
     EXPECT_TRUE(subject->messages.empty());
 }
 
-TEST_F(PrintJob, AFailingPrintProgramStillEndsTheJob) {
-    Start("false");  // starts, prints nothing, exits with 1
-    Choose("Alpha");
-    const std::string path = MakeDownload("ab12.tmp", 5);
+// A print program that fails had the only copy left: the document is kept, under its name
+// on the server, and the user told where.
+TEST_F(PrintJob, AFailingOrKilledPrintProgramKeepsTheDocument) {
+    const std::string programs[] = {
+        "false",                            // starts, prints nothing, exits with 1
+        Script("killed", "kill -KILL $$"),  // ends by a signal
+    };
+    for (const std::string& program : programs) {
+        SCOPED_TRACE(program);
+        std::filesystem::remove_all(KeptFolder());
+        Start(program);
+        Choose("Alpha");
+        const std::string path = MakeDownload("ab12.tmp", 5);
 
-    // "false" may have ended, and its job been reported, before the request's handling is
-    // over, so "Printing" is not necessarily still shown here.
-    RequestPrint(path);
-    app().ProcessPendingEvents();
+        // The program may have ended, and its job been reported, before the request's
+        // handling is over, so "Printing" is not necessarily still shown here.
+        RequestPrint(path, "Invoice 7.pdf");
+        app().ProcessPendingEvents();
 
-    ASSERT_TRUE(WaitUntilGone({path}));
-    ASSERT_TRUE(subject->PumpUntil([&] { return Status() == "Not Connected"; }));
-    EXPECT_TRUE(subject->messages.empty());
-    EXPECT_TRUE(cups->Jobs("Alpha").empty());
+        ASSERT_TRUE(subject->PumpUntil([&] { return !subject->messages.empty(); }));
+        EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_EQ(Kept(),
+                  (std::map<std::string, std::string>{{"Invoice 7.pdf", downloads.back()}}));
+        EXPECT_EQ(subject->messages[0].text, KeptNotice());
+        EXPECT_EQ(subject->messages[0].style, wxOK | wxCENTRE);
+        EXPECT_EQ(Status(), "Not Connected");
+        EXPECT_TRUE(cups->Jobs("Alpha").empty());
+        subject->PumpPending();
+        EXPECT_EQ(subject->messages.size(), 1u);
+        subject.reset();
+    }
 }
 
-TEST_F(PrintJob, AMissingPrintProgramIsReportedAndTheFileRemoved) {
+TEST_F(PrintJob, AMissingPrintProgramIsReportedAndTheDocumentKept) {
     for (const wxString program : {"corvane-no-such-print-program", "/nonexistent/lp"}) {
         SCOPED_TRACE(program.ToStdString());
+        std::filesystem::remove_all(KeptFolder());
         Start(program);
         Choose("Alpha");
         const std::string path = MakeDownload("ab12.tmp", 6);
 
-        RequestPrint(path);
+        RequestPrint(path, "Invoice 7.pdf");
         app().ProcessPendingEvents();
 
         EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_EQ(Kept(),
+                  (std::map<std::string, std::string>{{"Invoice 7.pdf", downloads.back()}}));
         EXPECT_EQ(Status(), "Not Connected");
         EXPECT_EQ(frame().connectButton->GetLabel(), "Connect");
         EXPECT_TRUE(frame().connectButton->IsEnabled());
         ASSERT_EQ(subject->messages.size(), 1u);
-        EXPECT_EQ(subject->messages[0].text, "The print program could not be started");
+        EXPECT_EQ(subject->messages[0].text,
+                  "The print program could not be started. " + KeptNotice());
         EXPECT_EQ(subject->messages[0].caption, wxMessageBoxCaptionStr);
         EXPECT_EQ(subject->messages[0].style, wxOK | wxCENTRE);
         subject.reset();
@@ -217,4 +281,139 @@ TEST_F(PrintJob, AMissingPrintProgramWhileConnectedKeepsTheConnectedState) {
     EXPECT_TRUE(frame().connectButton->IsEnabled());
     EXPECT_EQ(subject->messages.size(), 1u);
     app().printerThread = nullptr;
+}
+
+// lp fails when the print system will not take the job. Each time the document is kept whole
+// and the user told once; the next document, on a queue that works, still prints.
+TEST_F(PrintJob, APrintSystemThatRefusesTheJobKeepsTheDocument) {
+    struct Fault {
+        const char* name;
+        std::function<void(CupsFixture&)> apply;
+        const char* workingQueue;  // where the next document goes
+        bool restart;              // whether the scheduler has to be started again for it
+    };
+    const Fault faults[] = {
+        {"queue refuses jobs", [](CupsFixture&) { RunForOutput("cupsreject Alpha"); }, "Beta",
+         false},
+        {"queue deleted", [](CupsFixture&) { RunForOutput("lpadmin -x Alpha"); }, "Beta", false},
+        {"scheduler stopped", [](CupsFixture& scheduler) { scheduler.StopScheduler(); }, "Alpha",
+         true},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        subject.reset();
+        restarted.reset();
+        cups.reset();
+        StartScheduler();
+        std::filesystem::remove_all(KeptFolder());
+        downloads.clear();
+        Start();
+        Choose("Alpha");
+
+        fault.apply(*cups);
+        const std::string path = MakeDownload("ab12.tmp", 8);
+        RequestPrint(path, "Invoice 7.pdf");
+        ASSERT_TRUE(subject->PumpUntil([&] { return !subject->messages.empty(); }));
+        EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_EQ(Kept(), (std::map<std::string, std::string>{{"Invoice 7.pdf", downloads[0]}}));
+        EXPECT_EQ(subject->messages[0].text, KeptNotice());
+        EXPECT_EQ(Status(), "Not Connected");
+
+        if (fault.restart) {
+            restarted =
+                std::make_unique<CupsFixture>(std::vector<std::string>{"Alpha", "Beta"}, "Beta");
+        }
+        const CupsFixture& working = restarted ? *restarted : *cups;
+        Choose(fault.workingQueue);
+        const std::string later = MakeDownload("cd34.tmp", 9);
+        RequestPrint(later, "Invoice 8.pdf");
+        ASSERT_TRUE(WaitUntilGone({later}));
+        ASSERT_TRUE(WaitForJobs(working, fault.workingQueue, 1));
+        EXPECT_TRUE(working.Jobs(fault.workingQueue) == std::vector<std::string>{downloads[1]});
+        ASSERT_TRUE(subject->PumpUntil([&] { return Status() == "Not Connected"; }));
+        EXPECT_EQ(subject->messages.size(), 1u);
+        EXPECT_EQ(Kept().size(), 1u);
+    }
+}
+
+// Documents that fail while the box about an earlier one is open add no box of their own;
+// each is kept under a name of its own, next to a file it must not replace.
+TEST_F(PrintJob, FailuresDuringAnOpenNoticeAreKeptWithoutAnotherBox) {
+    std::filesystem::create_directories(KeptFolder());
+    std::ofstream(KeptFolder() + "/same.pdf") << "kept before";
+    Start("false");
+    Choose("Alpha");
+    const std::string first = MakeDownload("1.tmp", 10);
+    const std::string second = MakeDownload("2.tmp", 11);
+    const std::string third = MakeDownload("3.tmp", 12);
+
+    bool opened = false;
+    subject->whileMessageOpen = [&] {
+        if (opened) {
+            return;
+        }
+        opened = true;
+        RequestPrint(second, "same.pdf");
+        RequestPrint(third, "same.pdf");
+        EXPECT_TRUE(subject->PumpUntil([&] { return Kept().size() == 4; }));
+        subject->PumpPending();
+    };
+    RequestPrint(first, "same.pdf");
+    ASSERT_TRUE(subject->PumpUntil([&] { return opened && Kept().size() == 4; }));
+    subject->PumpPending();
+
+    EXPECT_EQ(subject->messages.size(), 1u);
+    const std::map<std::string, std::string> kept = Kept();
+    EXPECT_EQ(kept.at("same.pdf"), "kept before");
+    // Which failure ends first is the scheduler's; every document is there once.
+    std::vector<std::string> keptBytes = {kept.at("same (2).pdf"), kept.at("same (3).pdf"),
+                                          kept.at("same (4).pdf")};
+    std::sort(keptBytes.begin(), keptBytes.end());
+    std::sort(downloads.begin(), downloads.end());
+    EXPECT_TRUE(keptBytes == downloads);
+}
+
+// An empty document has nothing to print (lp would refuse it): it is not handed to the
+// print program, and it goes as a printed one does.
+TEST_F(PrintJob, AnEmptyDocumentIsDoneWithoutThePrintProgram) {
+    const std::string started = spool + "/started";
+    Start(Script("print", "touch '" + started + "'"));
+    Choose("Alpha");
+    const std::string path = spool + "/empty.tmp";
+    std::ofstream{path};
+
+    RequestPrint(path, "empty.pdf");
+    subject->PumpPending();
+
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(std::filesystem::exists(started));
+    EXPECT_EQ(Status(), "Not Connected");
+    EXPECT_TRUE(subject->messages.empty());
+    EXPECT_TRUE(Kept().empty());
+}
+
+// A print program still running when the window closes is given time to end, so that its
+// document is removed or kept rather than left in the temporary folder; no box is shown
+// once the program is leaving.
+TEST_F(PrintJob, TheExitWaitsForRunningPrintPrograms) {
+    const struct {
+        const char* body;
+        size_t kept;
+    } programs[] = {{"sleep 1", 0}, {"sleep 1; exit 3", 1}};
+    for (const auto& program : programs) {
+        SCOPED_TRACE(program.body);
+        std::filesystem::remove_all(KeptFolder());
+        Start(Script("slow", program.body));
+        Choose("Alpha");
+        const std::string path = MakeDownload("ab12.tmp", 13);
+        RequestPrint(path);
+        app().ProcessPendingEvents();
+
+        subject->CloseWindow();
+
+        EXPECT_FALSE(std::filesystem::exists(path));
+        EXPECT_EQ(Kept().size(), program.kept);
+        EXPECT_TRUE(subject->messages.empty());
+        subject.reset();
+    }
 }

@@ -1,14 +1,23 @@
 // The printer list against a private CUPS scheduler.
 #include <cups/cups.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include <gtest/gtest.h>
 
+#include "app/WorkerThreads.h"
 #include "child_signals.h"
 #include "pickup/Printers.h"
 #include "support/AppUnderTest.h"
 #include "support/CupsFixture.h"
+#include "support/TestHelpers.h"
 #include "ui/TeskFrame.h"
 
 namespace {
@@ -20,6 +29,33 @@ wxArrayString Names(std::initializer_list<const char*> names) {
     }
     return array;
 }
+
+// A print system that takes connections and never answers: a listening Unix socket that
+// nobody accepts on. Closing it resets the connections waiting on it.
+class SilentSocket {
+public:
+    explicit SilentSocket(const std::string& path) : path(path) {
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
+        listening = bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
+                    listen(fd, 16) == 0;
+    }
+    ~SilentSocket() { Close(); }
+    void Close() {
+        if (fd >= 0) {
+            close(fd);
+            unlink(path.c_str());
+            fd = -1;
+        }
+    }
+    bool listening = false;
+
+private:
+    std::string path;
+    int fd = -1;
+};
 
 }  // namespace
 
@@ -60,4 +96,49 @@ TEST(PrinterDiscovery, NoSchedulerMeansNoPrinters) {
     EXPECT_TRUE(QueryPrinterNames().IsEmpty());
     EXPECT_EQ(QueryDefaultPrinterName(), "");
     cupsSetServer(nullptr);
+}
+
+// The window does not wait for a print system that never answers: it comes up with no
+// printers, and Connect says so.
+TEST(PrinterDiscovery, ASilentPrintSystemCountsAsNoPrinters) {
+    std::string directory =
+        (std::filesystem::temp_directory_path() / "corvane-silent-XXXXXX").string();
+    ASSERT_NE(mkdtemp(directory.data()), nullptr);
+    SilentSocket silent(directory + "/cups.sock");
+    ASSERT_TRUE(silent.listening);
+    {
+        const ScopedEnv server("CUPS_SERVER", (directory + "/cups.sock").c_str());
+        const ScopedEnv home("HOME", directory.c_str());
+        const ScopedEnv serverRoot("CUPS_SERVERROOT", directory.c_str());
+
+        const auto before = std::chrono::steady_clock::now();
+        auto subject = std::make_unique<AppUnderTest>();
+        // Discovery gives up after 3 s; the silent scheduler would hold it for about a minute.
+        // The bound only tells the two apart, far from both.
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::steady_clock::now() - before)
+                      .count(),
+                  30);
+        PrepareForChildExits(subject->app());
+        TeskFrame& frame = *subject->app().frame;
+        EXPECT_TRUE(frame.printerChoice->IsEmpty());
+        EXPECT_FALSE(frame.printerChoice->IsEnabled());
+        // The helper that was given up on is still waiting, and counted.
+        EXPECT_GT(LiveWorkerThreads(), 0);
+
+        frame.userIdCtrl->SetValue("someone");
+        frame.passwordCtrl->SetValue("secret");
+        wxCommandEvent click(wxEVT_BUTTON, ID_CONNECT);
+        click.SetEventObject(frame.connectButton);
+        frame.connectButton->GetEventHandler()->ProcessEvent(click);
+        ASSERT_EQ(subject->messages.size(), 1u);
+        EXPECT_EQ(subject->messages[0].text, "No printers found");
+        EXPECT_EQ(subject->app().printerThread, nullptr);
+        subject.reset();
+
+        // Its answer, when it comes, goes nowhere. It ends before the environment changes.
+        silent.Close();
+        EXPECT_TRUE(WaitForWorkerThreads(std::chrono::seconds(60)));
+    }
+    std::filesystem::remove_all(directory);
 }

@@ -22,6 +22,9 @@ AppSettings AppUnderTest::QuietSettings() {
 AppUnderTest::AppUnderTest(AppSettings settings, bool init) : answer(wxOK), previous(wxTheApp) {
     settings.messageBox = [this](const wxString& text, const wxString& caption, long style) {
         messages.push_back(Message{text, caption, style});
+        if (whileMessageOpen) {
+            whileMessageOpen();
+        }
         return answer;
     };
     settings.launchBrowser = [this](const wxString& url) {

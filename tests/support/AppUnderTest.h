@@ -39,6 +39,8 @@ public:
     void PumpPending();
 
     std::vector<Message> messages;
+    // Runs while a recorded message box is "open", as the events a real modal box handles.
+    std::function<void()> whileMessageOpen;
     std::vector<wxString> browserUrls;
     int answer;  // what the recorded message boxes answer
 

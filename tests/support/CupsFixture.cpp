@@ -4,9 +4,12 @@
 
 #include <cups/cups.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -118,6 +122,32 @@ void CupsFixture::Stop() {
         std::filesystem::remove_all(directory, ignored);
     }
     pid = -1;
+}
+
+bool CupsFixture::Refuses() const {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", socket.c_str());
+    const bool refused =
+        connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0;
+    close(fd);
+    return refused;
+}
+
+void CupsFixture::StopScheduler() {
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+    }
+    // cupsd takes about 1.5 s to stop; the limit only keeps a scheduler that never stops
+    // from holding the test.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!Refuses()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            throw std::runtime_error("cupsd did not stop");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 std::vector<std::string> CupsFixture::Jobs(const std::string& queue) const {

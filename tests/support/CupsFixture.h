@@ -22,11 +22,16 @@ public:
     const std::string& Socket() const { return socket; }
     pid_t Pid() const { return pid; }
 
+    // Stops the scheduler (by PID) and waits until its socket refuses clients; they stay
+    // pointed at it, as at a print system that has gone down.
+    void StopScheduler();
+
     // The complete jobs `queue` has received so far, as their bytes, in job order.
     std::vector<std::string> Jobs(const std::string& queue) const;
 
 private:
     void Stop();
+    bool Refuses() const;  // the socket no longer takes connections
     void PointClientsHere();
     void RestoreEnvironment();
 

@@ -1,5 +1,6 @@
 #include "support/TestHelpers.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -40,4 +41,24 @@ std::string ReadAll(const std::string& path) {
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+ScopedEnv::ScopedEnv(const std::string& name, const char* value) : name(name) {
+    const char* current = std::getenv(name.c_str());
+    had = current != nullptr;
+    old = had ? current : "";
+    // Through the toolkit: the same on POSIX and Windows.
+    if (value != nullptr) {
+        wxSetEnv(name, value);
+    } else {
+        wxUnsetEnv(name);
+    }
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had) {
+        wxSetEnv(name, old);
+    } else {
+        wxUnsetEnv(name);
+    }
 }

@@ -21,3 +21,17 @@ std::map<std::string, std::string> KeyValues(const std::string& text);
 
 // A whole file, byte for byte (empty when it cannot be read).
 std::string ReadAll(const std::string& path);
+
+// Sets (or, with a null value, unsets) an environment variable for the object's lifetime.
+class ScopedEnv {
+public:
+    ScopedEnv(const std::string& name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name;
+    bool had;
+    std::string old;
+};

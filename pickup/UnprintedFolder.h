@@ -1,0 +1,36 @@
+#pragma once
+
+#include <wx/string.h>
+
+// A document whose printing failed has already been removed from the server, so the local
+// copy is the only one left: it is moved into a per-user folder that survives a restart,
+// where the user can find it and print it by other means.
+
+// The folder, whether or not it exists yet: $XDG_DATA_HOME/corvane-print-spooler/unprinted
+// (~/.local/share when XDG_DATA_HOME is unset, empty or relative) on Unix,
+// %LOCALAPPDATA%\Corvane Print Spooler\Unprinted on Windows.
+wxString UnprintedFolder();
+
+// The document's name on the server turned into a plain file name that is safe on every
+// platform: no path separators or characters Windows refuses, no "." or "..", no device
+// names, not hidden, not empty, not too long.
+wxString SafeDocumentName(const wxString& name);
+
+// The n-th name tried for a kept document: "name.pdf", then "name (2).pdf", "name (3).pdf"...
+wxString NumberedName(const wxString& safeName, int n);
+
+enum class MoveOutcome { Moved, NameTaken, Failed };
+
+// Moves `from` to `to` without ever replacing a file at `to`; across file systems it copies,
+// flushes the copy to disk and only then removes `from`. On failure `from` is left as it was.
+MoveOutcome MoveWithoutReplacing(const wxString& from, const wxString& to);
+
+struct UnprintedOutcome {
+    wxString keptAs;  // full path of the kept document; empty when it could not be kept
+    wxString notice;  // what the user is told
+};
+
+// Keeps `file` in the unprinted folder under `documentName` made safe and unique. When that
+// fails (the folder cannot be made, the disk is full) the file stays where it is, and the
+// notice says where.
+UnprintedOutcome KeepUnprinted(const wxString& file, const wxString& documentName);

@@ -1,0 +1,113 @@
+// The unprinted folder on Unix: under the XDG data directory, moved there with a hard link
+// (which never replaces a file) or, across file systems, by a copy flushed to disk.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <wx/filefn.h>
+#include <wx/utils.h>
+
+#include "pickup/UnprintedFolder.h"
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd(fd) {}
+    ~Descriptor() { Close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd; }
+    bool valid() const { return fd >= 0; }
+    bool Close() {
+        const bool closed = fd < 0 || close(fd) == 0;
+        fd = -1;
+        return closed;
+    }
+
+private:
+    int fd;
+};
+
+bool WriteAll(int fd, const char* data, ssize_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool CopyAll(int from, int to) {
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(from, buffer, sizeof(buffer));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        if (!WriteAll(to, buffer, got)) {
+            return false;
+        }
+    }
+}
+
+// The copy must be on disk before the only other copy goes.
+MoveOutcome CopyThenRemove(const char* from, const char* to) {
+    Descriptor in(open(from, O_RDONLY | O_CLOEXEC));
+    if (!in.valid()) {
+        return MoveOutcome::Failed;
+    }
+    Descriptor out(open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!out.valid()) {
+        return errno == EEXIST ? MoveOutcome::NameTaken : MoveOutcome::Failed;
+    }
+    bool copied = CopyAll(in.get(), out.get()) && fsync(out.get()) == 0;
+    copied = out.Close() && copied;
+    if (!copied) {
+        unlink(to);
+        return MoveOutcome::Failed;
+    }
+    unlink(from);
+    return MoveOutcome::Moved;
+}
+
+}  // namespace
+
+wxString UnprintedFolder() {
+    wxString base;
+    if (!wxGetEnv("XDG_DATA_HOME", &base) || !base.StartsWith("/")) {
+        base = wxGetHomeDir() + "/.local/share";
+    }
+    while (base.length() > 1 && base.Last() == '/') {
+        base.RemoveLast();
+    }
+    return base + "/corvane-print-spooler/unprinted";
+}
+
+MoveOutcome MoveWithoutReplacing(const wxString& from, const wxString& to) {
+    const wxCharBuffer fromName = from.fn_str();
+    const wxCharBuffer toName = to.fn_str();
+    if (link(fromName.data(), toName.data()) == 0) {
+        unlink(fromName.data());
+        return MoveOutcome::Moved;
+    }
+    if (errno == EEXIST) {
+        return MoveOutcome::NameTaken;
+    }
+    // EXDEV, or a file system without hard links.
+    return CopyThenRemove(fromName.data(), toName.data());
+}

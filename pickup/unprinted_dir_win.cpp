@@ -1,0 +1,34 @@
+// The unprinted folder on Windows: under the user's local application data, moved there by
+// MoveFileExW, which refuses to replace a file unless asked to and copies across volumes.
+#include <wx/msw/wrapwin.h>  // windows.h as the toolkit wants it
+#include <shlobj.h>
+
+#include <wx/stdpaths.h>
+#include <wx/utils.h>
+
+#include "pickup/UnprintedFolder.h"
+
+wxString UnprintedFolder() {
+    wxString base = wxStandardPaths::MSWGetShellDir(CSIDL_LOCAL_APPDATA);
+    if (base.empty()) {
+        wxGetEnv("LOCALAPPDATA", &base);
+    }
+    if (base.empty()) {
+        return wxString();
+    }
+    while (base.length() > 1 && (base.Last() == '\\' || base.Last() == '/')) {
+        base.RemoveLast();
+    }
+    return base + "\\Corvane Print Spooler\\Unprinted";
+}
+
+MoveOutcome MoveWithoutReplacing(const wxString& from, const wxString& to) {
+    // Write-through: across volumes the call returns only once the copy is on disk and the
+    // source is gone.
+    if (MoveFileExW(from.wc_str(), to.wc_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH)) {
+        return MoveOutcome::Moved;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? MoveOutcome::NameTaken
+                                                                       : MoveOutcome::Failed;
+}
