@@ -18,8 +18,11 @@ PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openss
 
 .PHONY: deps build run demo demo-build demo-stop package test clean
 
+# APT_UPDATE=no skips the package-list update (CI updates once, before everything else).
+APT_UPDATE ?= yes
+
 deps:
-	$(SUDO) apt-get update
+	[ "$(APT_UPDATE)" = no ] || $(SUDO) apt-get update
 	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(PACKAGES)
 
 build:
@@ -53,7 +56,8 @@ test: deps
 	tools/run-tests.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(DEMO_BUILD) $(PACKAGE_BUILD)
+	rm -rf $(BUILD) $(DEMO_BUILD) $(PACKAGE_BUILD) $(WINDOWS_BUILD) build-address build-thread \
+	    build-fuzz $(BENCH_BUILD)
 
 # The soak: about a thousand documents over five minutes to the running program, each
 # counted; prints its figures (tests/soak/soak.py). Needs what `make deps` installs. The
@@ -101,3 +105,35 @@ sanitize: sanitize-deps
 
 fuzz: sanitize-deps
 	tools/sanitize/fuzz.sh $(FUZZ_SECONDS)
+
+# Windows: the .exe, its test programs and the MSI, cross-built with MinGW-w64 against
+# static libraries built once from Debian's sources into the user's cache folder
+# (tools/windows/deps.sh), and the tests run under Wine on a private X display.
+#   make windows        packages, deb-src entry, libraries, .exe, tests and installer
+#   make windows-test   the above, then the Windows tests under Wine
+WINDOWS_BUILD ?= build-windows
+WINDOWS_PACKAGES := wine wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+    wixl msitools dpkg-dev cmake make pkg-config googletest xvfb x11-utils xdotool \
+    imagemagick python3 openssh-server openssh-client cups cups-daemon cups-client \
+    ca-certificates
+
+.PHONY: windows-sources windows-deps windows windows-test
+
+# The deb-src entry alone, without a package-list update: CI adds it before `make test`
+# runs the one update of the run.
+windows-sources:
+	$(SUDO) tools/windows/deb-src.sh --no-update
+
+windows-deps:
+	@added=$$($(SUDO) tools/windows/deb-src.sh --no-update); \
+	if [ "$$added" = added ] || ! ls /var/lib/apt/lists/*_Packages* >/dev/null 2>&1 || \
+	    ! ls /var/lib/apt/lists/*_Sources* >/dev/null 2>&1; then \
+	    $(SUDO) apt-get update; \
+	fi
+	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(WINDOWS_PACKAGES)
+
+windows: windows-deps
+	BUILD_DIR=$(WINDOWS_BUILD) tools/windows/cross-build.sh deps configure build
+
+windows-test: windows
+	BUILD_DIR=$(WINDOWS_BUILD) tools/windows/cross-build.sh test

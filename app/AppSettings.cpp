@@ -3,15 +3,15 @@
 #include <wx/msgdlg.h>
 #include <wx/utils.h>
 
-#include "BuildConfig.h"
+#include "app/BuildConstants.h"
 #include "pickup/PrintProgram.h"
 
 AppSettings AppSettings::Compiled() {
     AppSettings settings;
     settings.sftp = SftpEndpoint::Compiled();
     settings.versionUrl =
-        std::string(CORVANE_WEB_BASE_URL) + "/downloads/corvane-print-spooler-version.txt";
-    settings.downloadUrl = wxString(CORVANE_WEB_BASE_URL) + "/download-business/";
+        std::string(BuildConstants::kWebBaseUrl) + "/downloads/corvane-print-spooler-version.txt";
+    settings.downloadUrl = wxString(BuildConstants::kWebBaseUrl) + "/download-business/";
     settings.printProgram = DefaultPrintProgram();
     settings.messageBox = [](const wxString& message, const wxString& caption, long style) {
         return wxMessageBox(message, caption, style, nullptr);

@@ -1,7 +1,7 @@
 #include "pickup/SftpEndpoint.h"
 
-#include "BuildConfig.h"
+#include "app/BuildConstants.h"
 
 SftpEndpoint SftpEndpoint::Compiled() {
-    return SftpEndpoint{CORVANE_SFTP_HOST, CORVANE_SFTP_PORT, std::string()};
+    return SftpEndpoint{BuildConstants::kSftpHost, BuildConstants::kSftpPort, std::string()};
 }

@@ -35,7 +35,9 @@ AppUnderTest::AppUnderTest(AppSettings settings, bool init) : answer(wxOK), prev
     // The toolkit's SIGCHLD handler, once installed by any wxExecute, wakes whichever
     // application object is current through that object's own pipe, which exists only
     // once the object has set a signal handler itself.
+#ifndef _WIN32
     application->SetSignalHandler(SIGCHLD, SIG_DFL);
+#endif
     if (init) {
         application->OnInit();
     }

@@ -1,13 +1,8 @@
 #include "support/TestHelpers.h"
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <sstream>
-#include <stdexcept>
 
 #include <wx/app.h>
 #include <wx/utils.h>
@@ -26,30 +21,6 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
         }
         wxMilliSleep(5);
     }
-}
-
-namespace {
-struct PipeClose {
-    void operator()(FILE* pipe) const { pclose(pipe); }
-};
-}  // namespace
-
-std::string RunForOutput(const std::string& command) {
-    std::unique_ptr<FILE, PipeClose> pipe(popen(command.c_str(), "r"));
-    if (!pipe) {
-        throw std::runtime_error("cannot run " + command);
-    }
-    std::string output;
-    char buffer[512];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) {
-        output.append(buffer, got);
-    }
-    const int status = pclose(pipe.release());
-    if (status == -1 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("failed: " + command);
-    }
-    return output;
 }
 
 std::map<std::string, std::string> KeyValues(const std::string& text) {
@@ -76,17 +47,18 @@ ScopedEnv::ScopedEnv(const std::string& name, const char* value) : name(name) {
     const char* current = std::getenv(name.c_str());
     had = current != nullptr;
     old = had ? current : "";
+    // Through the toolkit: the same on POSIX and Windows.
     if (value != nullptr) {
-        setenv(name.c_str(), value, 1);
+        wxSetEnv(name, value);
     } else {
-        unsetenv(name.c_str());
+        wxUnsetEnv(name);
     }
 }
 
 ScopedEnv::~ScopedEnv() {
     if (had) {
-        setenv(name.c_str(), old.c_str(), 1);
+        wxSetEnv(name, old);
     } else {
-        unsetenv(name.c_str());
+        wxUnsetEnv(name);
     }
 }

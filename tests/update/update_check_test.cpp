@@ -18,6 +18,7 @@
 #include "app/WorkerEvents.h"
 #include "support/HttpFixture.h"
 #include "support/TestHelpers.h"
+#include "support/UpdateReceiver.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateCheckThread.h"
 
@@ -25,23 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Stands in for the application object: records the update events that reach it.
-class Receiver : public wxEvtHandler {
-public:
-    Receiver() {
-        Connect(wxEVT_UPDATE_AVAILABLE, wxThreadEventHandler(Receiver::OnUpdateAvailable));
-        OpenEventSink(this);
-    }
-    ~Receiver() override { CloseEventSink(this); }
-
-    void OnUpdateAvailable(wxThreadEvent& event) {
-        ids.push_back(event.GetId());
-        payloads.push_back(event.GetPayload<std::string>());
-    }
-
-    std::vector<int> ids;
-    std::vector<std::string> payloads;
-};
+using Receiver = UpdateReceiver;
 
 // Starts a check of `url` as start-up does, reporting to `receiver`; returns the count of
 // finished checks before it.

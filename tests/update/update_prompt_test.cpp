@@ -8,8 +8,8 @@
 #include <wx/stopwatch.h>
 #include <wx/utils.h>
 
-#include "BuildConfig.h"
 #include "app/AppSettings.h"
+#include "app/BuildConstants.h"
 #include "app/EventSink.h"
 #include "app/PrinterApp.h"
 #include "app/WorkerEvents.h"
@@ -77,7 +77,7 @@ private:
     wxApp* previous;
 };
 
-const wxString kDownloadPage = wxString(CORVANE_WEB_BASE_URL) + "/download-business/";
+const wxString kDownloadPage = wxString(BuildConstants::kWebBaseUrl) + "/download-business/";
 
 TEST(UpdatePrompt, YesOpensTheDownloadPage) {
     PromptApp prompt(wxYES);

@@ -1,0 +1,78 @@
+// The mapping script on Windows: every connect attempt runs "cscript.exe
+// scripts\mapwebdav.vbs" once, in the program's working folder. With Wine's own script host
+// a recording script shows where and what it ran; a stand-in named cscript.exe in the
+// working folder (searched before the system folder) shows the exact command line.
+#include <cctype>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "WorkingFolder.h"
+#include "support/AppUnderTest.h"
+#include "ui/TeskFrame.h"
+
+namespace {
+
+std::string WithoutTrailingBackslash(std::string path) {
+    if (path.size() > 3 && path.back() == '\\') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// Connects twice with no server answering (each attempt ends with a connection error);
+// returns the recorded starts.
+std::vector<StandinStart> ConnectTwice(const WorkingFolder& work) {
+    AppUnderTest subject;
+    PrinterApp& app = subject.app();
+    EXPECT_TRUE(app.frame->HasPrinter()) << "no printer preselected";
+    for (size_t attempt = 1; attempt <= 2; ++attempt) {
+        app.ToggleConnection("someone", "secret");
+        EXPECT_TRUE(subject.PumpUntil([&] { return app.printerThread == nullptr; }))
+            << "attempt " << attempt << " did not end";
+        EXPECT_TRUE(subject.PumpUntil([&] { return work.Starts().size() >= attempt; }))
+            << "no script start for attempt " << attempt;
+    }
+    // A third start would come now if an attempt ran the script twice.
+    subject.PumpUntil([] { return false; }, 2);
+    return work.Starts();
+}
+
+}  // namespace
+
+TEST(WineMappingScript, WinesScriptHostRunsTheScriptOfTheWorkingFolderOncePerAttempt) {
+    WorkingFolder work;
+    work.PlaceMappingScript();
+    const std::vector<StandinStart> starts = ConnectTwice(work);
+    ASSERT_EQ(starts.size(), 2u);
+    const std::string folder = work.Path().string();
+    for (const StandinStart& start : starts) {
+        const std::string host = Lower(start.program);
+        EXPECT_EQ(host.substr(host.rfind('\\') + 1), "cscript.exe") << start.program;
+        EXPECT_EQ(WithoutTrailingBackslash(start.cwd), folder);
+        EXPECT_EQ(start.args, std::vector<std::string>{folder + "\\scripts\\mapwebdav.vbs"});
+    }
+}
+
+TEST(WineMappingScript, TheScriptHostIsStartedWithTheFixedCommandLine) {
+    WorkingFolder work;
+    work.PlaceProgram("cscript.exe");
+    const std::vector<StandinStart> starts = ConnectTwice(work);
+    ASSERT_EQ(starts.size(), 2u);
+    const std::string folder = work.Path().string();
+    for (const StandinStart& start : starts) {
+        EXPECT_EQ(start.commandLine, "cscript.exe scripts\\mapwebdav.vbs");
+        EXPECT_EQ(start.args, (std::vector<std::string>{"cscript.exe", "scripts\\mapwebdav.vbs"}));
+        EXPECT_EQ(WithoutTrailingBackslash(start.cwd), folder);
+        EXPECT_EQ(start.program, folder + "\\cscript.exe");
+    }
+}

@@ -1,0 +1,201 @@
+#!/usr/bin/env python3
+"""The Windows installer under Wine (run by tools/windows/wine-tests.sh, which provides
+WINEPREFIX, DISPLAY and the wineserver):
+
+  msi_test.py --msi corvane-print-spooler-X.msi --artifacts DIR
+
+`msiexec /i ... /qn` installs the program, its picture and its icon (and nothing else) in
+Program Files\\Corvane Print Spooler with a Start-menu shortcut that starts it there; the
+installed program, started in that folder, shows its window with the picture and its tray
+icon (DIR/installed-program.png keeps the screen); `msiexec /x ... /qn` leaves nothing of it.
+"""
+import argparse
+import glob
+import os
+import struct
+import subprocess
+import sys
+import time
+import unittest
+
+TITLE = "Corvane Print Spooler"
+INSTALLED = ["PrintBackgroundImage.bmp", "corvane-print-spooler.exe", "corvane48.ico"]
+CONFIG = argparse.Namespace()
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine(*args, **kwargs):
+    return subprocess.run(["wine"] + list(args), capture_output=True, text=True, **kwargs)
+
+
+def windows_named(name):
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name],
+                           capture_output=True, text=True).stdout.split()
+    return [int(w) for w in found]
+
+
+def geometry(window):
+    out = subprocess.run(["xdotool", "getwindowgeometry", "--shell", str(window)],
+                         capture_output=True, text=True, check=True).stdout
+    values = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+
+def rgb(image_args):
+    """Width, height and the raw RGB bytes of an image through ImageMagick."""
+    size = subprocess.run(["convert"] + image_args + ["-format", "%w %h", "info:"],
+                          capture_output=True, text=True, check=True).stdout.split()
+    data = subprocess.run(["convert"] + image_args + ["-depth", "8", "rgb:-"],
+                          capture_output=True, check=True).stdout
+    return int(size[0]), int(size[1]), data
+
+
+def shortcut_working_folder(path):
+    """The working folder stored in a Windows shortcut (.lnk): the string after the optional
+    target ID list, link info, name and relative path."""
+    with open(path, "rb") as f:
+        data = f.read()
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    pos = 0x4C
+    if flags & 0x1:  # HasLinkTargetIDList
+        pos += 2 + struct.unpack_from("<H", data, pos)[0]
+    if flags & 0x2:  # HasLinkInfo
+        pos += struct.unpack_from("<I", data, pos)[0]
+    unicode = flags & 0x80
+    for bit in (0x4, 0x8, 0x10):  # HasName, HasRelativePath, HasWorkingDir
+        if not flags & bit:
+            continue
+        count = struct.unpack_from("<H", data, pos)[0]
+        pos += 2
+        size = count * 2 if unicode else count
+        text = data[pos:pos + size].decode("utf-16-le" if unicode else "latin-1")
+        pos += size
+        if bit == 0x10:
+            return text.rstrip("\x00")
+    return None
+
+
+def wait_for(predicate, seconds=60):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        result = predicate()
+        if result:
+            return result
+        time.sleep(0.25)
+    return predicate()
+
+
+class Installer(unittest.TestCase):
+    def setUp(self):
+        prefix = os.environ["WINEPREFIX"]
+        self.folder = os.path.join(prefix, "drive_c", "Program Files", TITLE)
+        self.prefix = prefix
+        self.program = None
+
+    def tearDown(self):
+        if self.program is not None and self.program.poll() is None:
+            self.program.terminate()
+            self.program.wait(timeout=60)
+
+    def shortcuts(self):
+        """The program's Start-menu folders, all users' and this user's (Wine's installer
+        puts a per-machine package's shortcuts into the user's)."""
+        menus = [os.path.join(self.prefix, "drive_c", "ProgramData"),
+                 os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Roaming")]
+        return [folder for menu in menus for folder in glob.glob(os.path.join(
+            menu, "Microsoft", "Windows", "Start Menu", "Programs", TITLE))]
+
+    def picture_shown(self, window):
+        """Where in `window` the installed picture is drawn unscaled, or None: rows of the
+        picture found byte for byte in a screenshot, all at one offset."""
+        x, y, width, height = geometry(window)
+        _, _, screen = rgb(["x:root", "-crop", "%dx%d+%d+%d" % (width, height, x, y)])
+        pw, ph, picture = rgb([os.path.join(self.folder, "PrintBackgroundImage.bmp")])
+        # Rows through the printer drawn at the right of the picture, clear of the form's
+        # controls and of Wine's tray window: where the first is found, every other one
+        # must be found at the same offset.
+        left, strip, rows = pw - 130, 96, range(130, min(216, ph), 10)
+
+        def picture_row(row):
+            start = (row * pw + left) * 3
+            return picture[start:start + strip * 3]
+
+        def screen_row(ox, oy, row):
+            if not (0 <= oy + row < height and 0 <= ox + left and ox + left + strip <= width):
+                return None
+            start = ((oy + row) * width + ox + left) * 3
+            return screen[start:start + strip * 3]
+
+        at = screen.find(picture_row(rows[0]))
+        while at >= 0:
+            if at % 3 == 0:
+                ox, oy = at // 3 % width - left, at // 3 // width - rows[0]
+                if all(screen_row(ox, oy, row) == picture_row(row) for row in rows):
+                    return ox, oy
+            at = screen.find(picture_row(rows[0]), at + 1)
+        return None
+
+    def test_install_start_uninstall(self):
+        self.assertFalse(os.path.exists(self.folder), "installed before the test")
+        self.assertEqual(self.shortcuts(), [], "a shortcut before the test")
+
+        done = wine("msiexec", "/i", windows_path(CONFIG.msi), "/qn", timeout=300)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(sorted(os.listdir(self.folder)), INSTALLED)
+        menus = self.shortcuts()
+        self.assertEqual(len(menus), 1, menus)
+        self.assertEqual(os.listdir(menus[0]), [TITLE + ".lnk"])
+        working = shortcut_working_folder(os.path.join(menus[0], TITLE + ".lnk"))
+        self.assertEqual(working.rstrip("\\"), "C:\\Program Files\\" + TITLE)
+        print("installed: %s; shortcut %s starts in %s" % (
+            ", ".join(sorted(os.listdir(self.folder))), menus[0], working))
+
+        # Started as the shortcut starts it: in its own folder.
+        self.program = subprocess.Popen(
+            ["wine", "C:\\Program Files\\%s\\corvane-print-spooler.exe" % TITLE],
+            cwd=self.folder, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # The title carries the version: "Corvane Print Spooler 2.4.0".
+        windows = wait_for(lambda: windows_named(TITLE + " [0-9.]+"))
+        self.assertTrue(windows, "no window titled %r" % TITLE)
+        trays = wait_for(lambda: windows_named("Wine System Tray"))
+        self.assertTrue(trays, "no tray icon: Wine shows no system tray window")
+        offset = wait_for(lambda: self.picture_shown(windows[0]), 30)
+        os.makedirs(CONFIG.artifacts, exist_ok=True)
+        shot = os.path.join(CONFIG.artifacts, "installed-program.png")
+        subprocess.run(["import", "-window", "root", shot], check=True)
+        print("screenshot: %s" % shot)
+        self.assertIsNotNone(offset, "the picture is not drawn in the window")
+        print("picture drawn at %s in the window" % (offset,))
+        # The tray shows an icon: its cell is not one plain colour.
+        _, _, tray = rgb(["x:%d" % trays[0], "-crop", "16x16+2+2"])
+        colours = {tray[i:i + 3] for i in range(0, len(tray), 3)}
+        self.assertGreater(len(colours), 2, "the tray window shows no icon")
+
+        self.program.terminate()
+        self.program.wait(timeout=60)
+        self.program = None
+
+        done = wine("msiexec", "/x", windows_path(CONFIG.msi), "/qn", timeout=300)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        left = os.listdir(self.folder) if os.path.exists(self.folder) else []
+        self.assertEqual(left, [], "left in the install folder")
+        self.assertEqual(self.shortcuts(), [], "the Start-menu folder is left")
+        print("uninstalled: the install folder is %s" %
+              ("gone" if not os.path.exists(self.folder) else "empty"))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--msi", required=True)
+    parser.add_argument("--artifacts", required=True)
+    args, rest = parser.parse_known_args()
+    CONFIG.msi = os.path.abspath(args.msi)
+    CONFIG.artifacts = args.artifacts
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

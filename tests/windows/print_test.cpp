@@ -1,0 +1,152 @@
+// The print path on Windows for real: Wine's print spooler lists the queues of the build
+// machine's private CUPS scheduler (started by the driver, named by CUPS_SERVER), the
+// window preselects its default, and a print request starts the print program found in
+// the working folder with the printer and the file in double quotes.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <wx/tokenzr.h>
+
+#include "WorkingFolder.h"
+#include "app/WorkerEvents.h"
+#include "pickup/Printers.h"
+#include "support/AppUnderTest.h"
+#include "ui/TeskFrame.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> Split(const std::string& list) {
+    std::vector<std::string> items;
+    wxStringTokenizer tokens(list, ",");
+    while (tokens.HasMoreTokens()) {
+        items.push_back(tokens.GetNextToken().ToStdString());
+    }
+    return items;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> items) {
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+std::string WithoutTrailingBackslash(std::string path) {
+    if (path.size() > 3 && path.back() == '\\') {
+        path.pop_back();
+    }
+    return path;
+}
+
+}  // namespace
+
+TEST(WineSpooler, ListsTheSchedulersQueuesAndItsDefault) {
+    const wxArrayString listed = QueryPrinterNames();
+    std::vector<std::string> names;
+    std::cout << "Printers Wine lists:";
+    for (const wxString& name : listed) {
+        names.push_back(name.ToStdString());
+        std::cout << " [" << name << "]";
+    }
+    const wxString defaultName = QueryDefaultPrinterName();
+    std::cout << "; default [" << defaultName << "]" << std::endl;
+
+    EXPECT_EQ(Sorted(names), Sorted(Split(DriverValue("CORVANE_CUPS_QUEUES"))));
+    EXPECT_EQ(defaultName.ToStdString(), DriverValue("CORVANE_CUPS_DEFAULT"));
+}
+
+class WinePrint : public testing::Test {
+protected:
+    WinePrint() : downloads("corvane download") { work.PlaceProgram("sumatraPDF.exe"); }
+
+    void SetUp() override {
+        subject = std::make_unique<AppUnderTest>();
+        ASSERT_NE(app().frame, nullptr);
+    }
+    void TearDown() override { subject.reset(); }
+
+    PrinterApp& app() { return subject->app(); }
+    TeskFrame& frame() { return *app().frame; }
+    std::string Status() { return frame().statusText->GetLabel().ToStdString(); }
+
+    fs::path MakeDownload(const std::string& name) {
+        const fs::path path = downloads.Path() / name;
+        std::ofstream(path, std::ios::binary) << "%PDF-1.4\n" << std::string(5000, '\x7f');
+        return path;
+    }
+
+    void RequestPrint(const fs::path& path) {
+        auto* event = new wxThreadEvent(wxEVT_PRINT_FILE, wxID_ANY);
+        event->SetPayload(wxString(path.wstring()));
+        event->SetString(path.filename().wstring());
+        wxQueueEvent(&app(), event);
+    }
+
+    WorkingFolder work;
+    ScratchFolder downloads;
+    std::unique_ptr<AppUnderTest> subject;
+};
+
+TEST_F(WinePrint, TheWindowPreselectsTheSpoolersDefault) {
+    EXPECT_EQ(frame().printerChoice->GetStringSelection().ToStdString(),
+              DriverValue("CORVANE_CUPS_DEFAULT"));
+    EXPECT_EQ(frame().GetPrinter(), DriverValue("CORVANE_CUPS_DEFAULT"));
+}
+
+struct PrintCase {
+    const char* label;
+    const char* addedPrinter;  // appended to the window's list and chosen; null: the default
+    const char* file;
+    const char* quotedPrinter;  // as the command line must carry it
+    const char* quotedFileName;
+};
+
+class WinePrintCommandLine : public WinePrint, public testing::WithParamInterface<PrintCase> {};
+
+void PrintTo(const PrintCase& printCase, std::ostream* out) {
+    *out << printCase.label;
+}
+
+TEST_P(WinePrintCommandLine, StartsThePrintProgramOfTheWorkingFolderAndRemovesTheFile) {
+    const PrintCase& param = GetParam();
+    std::string printer = DriverValue("CORVANE_CUPS_DEFAULT");
+    if (param.addedPrinter != nullptr) {
+        printer = param.addedPrinter;
+        frame().printerChoice->SetSelection(frame().printerChoice->Append(printer));
+    }
+    const std::string quotedPrinter =
+        param.quotedPrinter != nullptr ? param.quotedPrinter : "\"" + printer + "\"";
+    const fs::path file = MakeDownload(param.file);
+
+    RequestPrint(file);
+    ASSERT_TRUE(subject->PumpUntil([&] { return work.Starts().size() == 1; }))
+        << "the print program was not started";
+    ASSERT_TRUE(subject->PumpUntil([&] { return !fs::exists(file); }))
+        << "the temporary file outlived the print program";
+    ASSERT_TRUE(subject->PumpUntil([&] { return Status() == "Not Connected"; })) << Status();
+
+    const StandinStart start = work.Starts()[0];
+    const std::string folder = work.Path().string();
+    const std::string program = folder + "\\sumatraPDF.exe";
+    std::cout << "Print command line: " << start.commandLine << std::endl;
+    EXPECT_EQ(start.commandLine, "\"" + program + "\" -print-to " + quotedPrinter + " \"" +
+                                     downloads.Native() + "\\" + param.quotedFileName + "\"");
+    EXPECT_EQ(start.args, (std::vector<std::string>{program, "-print-to", printer, file.string()}));
+    EXPECT_EQ(WithoutTrailingBackslash(start.cwd), folder);
+    EXPECT_EQ(start.program, program);
+    EXPECT_TRUE(start.lastArgumentExists) << "the file was gone before the program ended";
+    EXPECT_TRUE(subject->messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, WinePrintCommandLine,
+    testing::Values(PrintCase{"DefaultPrinter", nullptr, "ab12.tmp", nullptr, "ab12.tmp"},
+                    PrintCase{"BlanksAndQuotes", "Front \"Desk\" 2", "it's a draft 'v2'.pdf",
+                              "\"Front \\\"Desk\\\" 2\"", "it's a draft 'v2'.pdf"}),
+    [](const testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.label); });

@@ -1,0 +1,145 @@
+#!/usr/bin/env python3
+"""Runs one Windows test program under Wine with the servers it needs on this machine.
+
+  wine_run.py --fixtures DIR --standin EXE [--sshd] [--http]
+              [--cups Q1,Q2 --cups-default Q] -- PROGRAM.exe [arguments...]
+
+The servers listen on loopback only; each is started here and stopped by its PID when the
+program has ended. What the program needs to reach them comes in CORVANE_* environment
+variables, folders as Windows paths (Wine's Z: drive is the root of this machine):
+  --sshd   CORVANE_SSHD_PORT/_USER/_PASSWORD/_HOME/_PICKUP and CORVANE_OTHER_HOST_KEY (an
+           ed25519 key the server does not have), from tests/fixtures/sshd_fixture.py
+  --http   CORVANE_HTTP_URL, from tests/fixtures/http_server.py (plain HTTP)
+  --cups   CUPS_SERVER (Wine's spooler asks that scheduler), CORVANE_CUPS_QUEUES and
+           CORVANE_CUPS_DEFAULT, from tests/fixtures/cupsd_fixture.sh
+Always: CORVANE_STANDIN (the stand-in program) and CORVANE_RECORDER_SCRIPT (a mapping
+script that records how it was run). WINEPREFIX, DISPLAY and the wineserver
+come from tools/windows/wine-tests.sh. Exits with the program's exit status.
+"""
+import argparse
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def key_values(text):
+    return dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+
+
+class Servers:
+    """The servers started for one run; stop() ends each by its PID."""
+
+    def __init__(self, fixtures):
+        self.fixtures = fixtures
+        self.scratch = tempfile.mkdtemp(prefix="corvane-wine-run-")
+        # The test account's home lies below: the account must be able to reach it.
+        os.chmod(self.scratch, 0o755)
+        self.stops = []
+
+    def sshd(self, env):
+        base = os.path.join(self.scratch, "sshd")
+        os.mkdir(base)
+        script = os.path.join(self.fixtures, "sshd_fixture.py")
+        out = subprocess.run([sys.executable, script, "start", base], check=True,
+                             capture_output=True, text=True).stdout
+        self.stops.append(lambda: subprocess.run([sys.executable, script, "stop", base]))
+        values = key_values(out)
+        other = os.path.join(self.scratch, "other_ed25519")
+        subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", other], check=True)
+        with open(other + ".pub") as f:
+            env["CORVANE_OTHER_HOST_KEY"] = " ".join(f.read().split()[:2])
+        env["CORVANE_SSHD_PORT"] = values["port"]
+        env["CORVANE_SSHD_USER"] = values["user"]
+        env["CORVANE_SSHD_PASSWORD"] = values["password"]
+        env["CORVANE_SSHD_HOME"] = windows_path(values["home"])
+        env["CORVANE_SSHD_PICKUP"] = windows_path(values["pickup"])
+
+    def http(self, env):
+        base = os.path.join(self.scratch, "http")
+        os.mkdir(base)
+        server = subprocess.Popen([sys.executable, os.path.join(self.fixtures, "http_server.py"),
+                                   base], stdout=subprocess.PIPE, text=True)
+
+        def stop():
+            server.send_signal(signal.SIGTERM)
+            try:
+                server.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                server.kill()
+                server.wait()
+
+        self.stops.append(stop)
+        values = {}
+        for line in server.stdout:
+            line = line.strip()
+            if line == "ready":
+                break
+            values.update(key_values(line))
+        if "url" not in values:
+            raise RuntimeError("the web server did not start")
+        env["CORVANE_HTTP_URL"] = values["url"]
+
+    def cups(self, env, queues, default):
+        base = os.path.join(self.scratch, "cups")
+        script = os.path.join(self.fixtures, "cupsd_fixture.sh")
+        args = ["sh", script, "start", base]
+        if default:
+            args += ["--default", default]
+        out = subprocess.run(args + queues, check=True, capture_output=True, text=True).stdout
+        self.stops.append(lambda: subprocess.run(["sh", script, "stop", base]))
+        env["CUPS_SERVER"] = key_values(out)["socket"]
+        env["CORVANE_CUPS_QUEUES"] = ",".join(queues)
+        env["CORVANE_CUPS_DEFAULT"] = default or ""
+        # Only the private scheduler decides the default.
+        for name in ("PRINTER", "LPDEST"):
+            env.pop(name, None)
+
+    def stop(self):
+        for stop in reversed(self.stops):
+            try:
+                stop()
+            except Exception as error:  # stop the others all the same
+                print("stopping a server failed: %s" % error, file=sys.stderr)
+        subprocess.run(["rm", "-rf", self.scratch])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--fixtures", required=True)
+    parser.add_argument("--standin", required=True)
+    parser.add_argument("--sshd", action="store_true")
+    parser.add_argument("--http", action="store_true")
+    parser.add_argument("--cups")
+    parser.add_argument("--cups-default")
+    parser.add_argument("program", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    program = [a for a in args.program if a != "--"]
+    if not program:
+        parser.error("no program")
+
+    env = dict(os.environ)
+    env["CORVANE_STANDIN"] = windows_path(args.standin)
+    env["CORVANE_RECORDER_SCRIPT"] = windows_path(
+        os.path.join(os.path.dirname(os.path.abspath(__file__)), "mapwebdav_recorder.vbs"))
+    env.setdefault("WINEDEBUG", "-all")
+    servers = Servers(args.fixtures)
+    try:
+        if args.sshd:
+            servers.sshd(env)
+        if args.http:
+            servers.http(env)
+        if args.cups:
+            servers.cups(env, args.cups.split(","), args.cups_default)
+        return subprocess.run(["wine"] + program, env=env).returncode
+    finally:
+        servers.stop()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
