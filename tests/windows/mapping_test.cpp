@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "WorkingFolder.h"
+#include "pickup/SftpEndpoint.h"
 #include "support/AppUnderTest.h"
 #include "ui/TeskFrame.h"
 
@@ -29,15 +30,19 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// Connects twice with no server answering (each attempt ends with a connection error);
-// returns the recorded starts.
+// Connects twice to the build machine's sshd with a wrong password (each attempt ends with
+// the login error, quickly and for certain); returns the recorded starts.
 std::vector<StandinStart> ConnectTwice(const WorkingFolder& work) {
-    AppUnderTest subject;
+    const ScratchFolder knownHosts("corvane known hosts");
+    AppSettings settings = AppUnderTest::QuietSettings();
+    settings.sftp = SftpEndpoint{"127.0.0.1", DriverValue("CORVANE_SSHD_PORT"),
+                                 knownHosts.Native() + "\\known_hosts"};
+    AppUnderTest subject(settings);
     PrinterApp& app = subject.app();
     EXPECT_TRUE(app.frame->HasPrinter()) << "no printer preselected";
     for (size_t attempt = 1; attempt <= 2; ++attempt) {
-        app.ToggleConnection("someone", "secret");
-        EXPECT_TRUE(subject.PumpUntil([&] { return app.printerThread == nullptr; }))
+        app.ToggleConnection(DriverValue("CORVANE_SSHD_USER"), "not the password");
+        EXPECT_TRUE(subject.PumpUntil([&] { return app.printerThread == nullptr; }, 60))
             << "attempt " << attempt << " did not end";
         EXPECT_TRUE(subject.PumpUntil([&] { return work.Starts().size() >= attempt; }))
             << "no script start for attempt " << attempt;

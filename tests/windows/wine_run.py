@@ -123,6 +123,8 @@ def main():
     if not program:
         parser.error("no program")
 
+    # A test timeout ends this driver with SIGTERM: the servers are stopped all the same.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     env = dict(os.environ)
     env["CORVANE_STANDIN"] = windows_path(args.standin)
     env["CORVANE_RECORDER_SCRIPT"] = windows_path(
