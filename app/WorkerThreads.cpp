@@ -5,6 +5,8 @@
 
 #include <wx/thread.h>
 
+#include "app/ThreadEnd.h"
+
 namespace {
 
 std::mutex& CountMutex() {
@@ -25,18 +27,6 @@ void CountDown() {
     CountChanged().notify_all();
 }
 
-// A detached toolkit thread deletes its own object, and with it the token, while it still
-// holds the toolkit's internal lock, which the toolkit's clean-up at process end destroys.
-// Counting the thread gone only when it ends keeps that clean-up after its last step.
-struct CountDownAtThreadEnd {
-    int pending = 0;
-    ~CountDownAtThreadEnd() {
-        for (; pending > 0; --pending) {
-            CountDown();
-        }
-    }
-};
-
 }  // namespace
 
 WorkerThreadToken::WorkerThreadToken() {
@@ -49,8 +39,10 @@ WorkerThreadToken::~WorkerThreadToken() {
         CountDown();
         return;
     }
-    thread_local CountDownAtThreadEnd atThreadEnd;
-    ++atThreadEnd.pending;
+    // A detached toolkit thread deletes its own object, and with it the token, while it still
+    // holds the toolkit's internal lock, which the toolkit's clean-up at process end destroys.
+    // Counting the thread gone only when it ends keeps that clean-up after its last step.
+    RunAtThreadEnd(CountDown);
 }
 
 int LiveWorkerThreads() {
