@@ -21,6 +21,13 @@ PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openss
 # APT_UPDATE=no skips the package-list update (CI updates once, before everything else).
 APT_UPDATE ?= yes
 
+# Installs the packages $(1) for a target of its own; the package lists are updated first
+# only when there are none yet (`make deps` updates them).
+define apt_install
+	ls /var/lib/apt/lists/*_Packages >/dev/null 2>&1 || $(SUDO) apt-get update
+	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(1)
+endef
+
 deps:
 	[ "$(APT_UPDATE)" = no ] || $(SUDO) apt-get update
 	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(PACKAGES)
@@ -75,9 +82,7 @@ BENCH_PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-
 .PHONY: bench bench-deps
 
 bench-deps:
-	@if [ -z "$$(find /var/lib/apt/lists -maxdepth 1 -name '*Packages*' -print -quit)" ]; then \
-	    $(SUDO) apt-get update; fi
-	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(BENCH_PACKAGES)
+	$(call apt_install,$(BENCH_PACKAGES))
 
 bench: bench-deps
 	cmake -S . -B $(BENCH_BUILD) -DCORVANE_BENCH=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release
@@ -96,8 +101,7 @@ FUZZ_SECONDS ?= 40
 .PHONY: sanitize-deps sanitize fuzz
 
 sanitize-deps:
-	ls /var/lib/apt/lists/*_Packages >/dev/null 2>&1 || $(SUDO) apt-get update
-	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(SANITIZE_PACKAGES)
+	$(call apt_install,$(SANITIZE_PACKAGES))
 
 sanitize: sanitize-deps
 	tools/sanitize/run.sh address

@@ -455,21 +455,21 @@ ROWS = [
 ]
 
 
-def run_counted(spec):
+def run_counted(fault_row):
     run = Run()
     try:
-        if spec.get("tmpfs"):
+        if fault_row.get("tmpfs"):
             run.mount_tmp("size=1m", "mode=0700")
-        if "lp" in spec:
-            stand_in_path(run, spec["lp"])
+        if "lp" in fault_row:
+            stand_in_path(run, fault_row["lp"])
         try:
             run.start()
-            spec["fault"](run)
+            fault_row["fault"](run)
         except (Hung, AssertionError) as error:
             sys.stderr.write("hung: %s\n" % error)
             run.hung += 1
         try:
-            run.finish(spec.get("bound", 120))
+            run.finish(fault_row.get("bound", 120))
         except (Hung, AssertionError) as error:
             sys.stderr.write("hung: %s\n" % error)
             run.hung += 1
@@ -479,8 +479,8 @@ def run_counted(spec):
         run.stop()
 
 
-def run_existing(spec):
-    program, case = spec["test"]
+def run_existing(fault_row):
+    program, case = fault_row["test"]
     result = subprocess.run([getattr(ARGS, program), "--gtest_filter=" + case],
                             capture_output=True, text=True)
     row = dict.fromkeys(COLUMNS, 0)
@@ -488,7 +488,7 @@ def run_existing(spec):
         sys.stderr.write(result.stdout[-4000:] + result.stderr[-4000:])
         row["crashed"] = 1  # shown as a failure: the test no longer holds
         return row, "FAILED " + case
-    row.update(spec["counts"])
+    row.update(fault_row["counts"])
     return row, case
 
 
@@ -515,11 +515,11 @@ def main():
         sys.exit("needs root and an X display: run through tools/run-tests.sh")
 
     rows = []
-    for name, spec in ROWS:
+    for name, fault_row in ROWS:
         if ARGS.only not in name:
             continue
         started = time.monotonic()
-        row, how = run_existing(spec) if "test" in spec else run_counted(spec)
+        row, how = run_existing(fault_row) if "test" in fault_row else run_counted(fault_row)
         rows.append((name, row, how))
         sys.stderr.write("--- %s: %.0f s\n" % (name, time.monotonic() - started))
     text = table(rows)
