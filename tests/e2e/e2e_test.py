@@ -1,33 +1,16 @@
 #!/usr/bin/env python3
 """End-to-end tests: the program itself, used through its window like a person would.
 
-Each test starts from nothing: an OpenSSH server with a fresh test account (sshd_fixture.py),
-a private CUPS scheduler whose default queue captures every job (cupsd_fixture.sh) and a
-web server with the release-number text (http_server.py), all on loopback and on the ports
-compiled into this build of the program. The program runs under the X display in $DISPLAY
-(tools/run-tests.sh starts Xvfb); xdotool types into it and clicks, tesseract reads its
-dialogs, `import` takes screenshots. Everything is stopped by PID and removed afterwards.
-
-The program is run as it is, but never with the real home folder: the SSH library finds
-~/.ssh through the password database (not $HOME) and writes the server's key into
-known_hosts there. So the program runs in a private mount namespace (unshare -m) in which
-an empty temporary folder is mounted over the home folder of the account running the
-tests; nothing it writes under ~ reaches the real one. (Mounting over /etc/passwd instead
-is not robust: any useradd elsewhere replaces that file, which silently undoes the mount.)
-The program is copied into the test's own folder first, so it stays reachable even when
-the build tree lives inside that home folder.
+Each test starts from nothing: its own servers and a fresh run of the program in a private
+home folder (harness.py), all stopped by PID and removed afterwards.
 
 Usage: e2e_test.py --program EXE --wm-close EXE --fixtures DIR --send-document SCRIPT
                    --sftp-port N --web-port N --artifacts DIR [unittest arguments]
 """
 import argparse
-import importlib.machinery
-import importlib.util
 import os
 import pwd
-import re
 import shutil
-import signal
 import socket
 import subprocess
 import sys
@@ -36,282 +19,10 @@ import threading
 import time
 import unittest
 
-CONFIG = None
-
-VERSION_PATH = "/downloads/corvane-print-spooler-version.txt"
-# Where the login form's controls are, relative to the window (the window's fixed layout).
-ACCOUNT_FIELD = (239, 146)
-PASSWORD_FIELD = (239, 172)
-CONNECT_BUTTON = (188, 246)
-QUEUE = "e2e"
-
-
-def wait_for(what, condition, timeout=30.0, interval=0.1):
-    """Polls until condition() is truthy and returns its value; fails after timeout."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(interval)
-
-
-def load_script(path, name):
-    """A Python script (with or without .py) loaded as a module, for its functions."""
-    loader = importlib.machinery.SourceFileLoader(name, path)
-    module = importlib.util.module_from_spec(importlib.util.spec_from_loader(name, loader))
-    loader.exec_module(module)
-    return module
-
-
-def key_values(text):
-    return dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
-
-
-def alive(pid):
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return False
-    return True
-
-
-def xdotool(*args):
-    return subprocess.run(["xdotool"] + [str(a) for a in args], check=True,
-                          capture_output=True, text=True).stdout
-
-
-def window_property(window, name):
-    out = subprocess.run(["xprop", "-id", str(window), name], capture_output=True,
-                         text=True).stdout
-    return out.split("=", 1)[1].strip() if "=" in out else ""
-
-
-def visible_windows(pid):
-    result = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
-                            capture_output=True, text=True)
-    return [int(w) for w in result.stdout.split()]
-
-
-def screenshot(window, path):
-    subprocess.run(["import", "-window", str(window), path], check=True,
-                   stderr=subprocess.DEVNULL)
-
-
-def read_text(window):
-    """The text a person reads in a window, through OCR of an enlarged grey screenshot."""
-    with tempfile.TemporaryDirectory() as tmp:
-        image = os.path.join(tmp, "w.png")
-        subprocess.run(["import", "-window", str(window), "-resize", "300%",
-                        "-colorspace", "Gray", image], check=True, stderr=subprocess.DEVNULL)
-        text = subprocess.run(["tesseract", image, "-"], capture_output=True,
-                              text=True).stdout
-    return " ".join(text.split())
-
-
-class Services:
-    """The servers of one test, each started by its fixture script in a folder of its own."""
-
-    def __init__(self, base, release, sshd_port=None):
-        self.base = base
-        self.release = release
-        # The compiled-in port unless something else (a proxy) takes that one.
-        self.sshd_port = sshd_port or CONFIG.sftp_port
-        self.sshd = None
-        self.cups = None
-        self.web_pid = None
-        self.web_dir = os.path.join(base, "web")
-
-    def start(self):
-        fixtures = CONFIG.fixtures
-        out = subprocess.run(
-            [sys.executable, os.path.join(fixtures, "sshd_fixture.py"), "start",
-             os.path.join(self.base, "sshd"), "--port", str(self.sshd_port)],
-            check=True, capture_output=True, text=True).stdout
-        self.sshd = key_values(out)
-        out = subprocess.run(
-            ["sh", os.path.join(fixtures, "cupsd_fixture.sh"), "start",
-             os.path.join(self.base, "cups"), "--default", QUEUE, QUEUE],
-            check=True, capture_output=True, text=True).stdout
-        self.cups = key_values(out)
-        os.makedirs(self.web_dir)
-        web = subprocess.Popen(
-            [sys.executable, os.path.join(fixtures, "http_server.py"), self.web_dir,
-             "--port", str(CONFIG.web_port), "--version", self.release],
-            stdout=subprocess.PIPE, text=True)
-        self.web_pid = web.pid
-        lines = []
-        for line in web.stdout:
-            lines.append(line.strip())
-            if line.strip() == "ready":
-                break
-        web.stdout.close()
-        if "ready" not in lines:
-            web.wait()
-            self.web_pid = None
-            raise AssertionError("the web server did not start on port %d" % CONFIG.web_port)
-
-    def stop(self):
-        if self.web_pid is not None:
-            os.kill(self.web_pid, signal.SIGTERM)
-            os.waitpid(self.web_pid, 0)
-            self.web_pid = None
-        fixtures = CONFIG.fixtures
-        subprocess.run(["sh", os.path.join(fixtures, "cupsd_fixture.sh"), "stop",
-                        os.path.join(self.base, "cups")])
-        subprocess.run([sys.executable, os.path.join(fixtures, "sshd_fixture.py"), "stop",
-                        os.path.join(self.base, "sshd")])
-
-    @property
-    def pickup(self):
-        return self.sshd["pickup"]
-
-    @property
-    def captured_dir(self):
-        return os.path.join(self.cups["capture"], QUEUE)
-
-    def captured(self):
-        """Printed jobs, by CUPS job number: {id: bytes}."""
-        jobs = {}
-        for name in os.listdir(self.captured_dir):
-            match = re.fullmatch(r"job-(\d+)\.bin", name)
-            if match:
-                with open(os.path.join(self.captured_dir, name), "rb") as f:
-                    jobs[int(match.group(1))] = f.read()
-        return jobs
-
-    def on_server(self):
-        return sorted(os.listdir(self.pickup))
-
-    def queue_empty(self):
-        """No job waits in the print queue (or the scheduler is gone, and the queue with it)."""
-        env = dict(os.environ, CUPS_SERVER=self.cups["socket"])
-        listing = subprocess.run(["lpstat", "-o", QUEUE], env=env, capture_output=True,
-                                 text=True).stdout
-        return listing.strip() == "" or not alive(int(self.cups["pid"]))
-
-    def sshd_log(self):
-        with open(self.sshd["log"], errors="replace") as f:
-            return f.read()
-
-    def sftp_sessions(self):
-        return self.sshd_log().count("subsystem 'sftp' for %s " % self.sshd["user"])
-
-    def web_requests(self):
-        try:
-            with open(os.path.join(self.web_dir, "requests.log")) as f:
-                return f.read().split()
-        except FileNotFoundError:
-            return []
-
-    def send(self, paths, writes=1, pause=0.0):
-        subprocess.run([sys.executable, CONFIG.send_document, "--pickup", self.pickup,
-                        "--owner", self.sshd["user"], "--writes", str(writes),
-                        "--pause", str(pause)] + paths,
-                       check=True, stdout=subprocess.DEVNULL)
-
-
-class Program:
-    """The program under test, in its own mount namespace with a throwaway home folder."""
-
-    def __init__(self, base, services):
-        self.base = base
-        self.services = services
-        self.home = os.path.join(base, "home")
-        self.tmpdir = os.path.join(base, "tmp")
-        self.log_path = os.path.join(base, "program.log")
-        self.process = None
-        self.window = None
-        self.env = {}  # set for the program on top of the test's own environment
-
-    def start(self):
-        program_dir = os.path.join(self.base, "program")
-        shutil.copytree(os.path.dirname(CONFIG.program), program_dir, dirs_exist_ok=True)
-        for path in (self.home, self.tmpdir):
-            os.makedirs(path, mode=0o700, exist_ok=True)
-        real_home = pwd.getpwuid(os.getuid()).pw_dir
-        env = dict(os.environ)
-        env.update(TMPDIR=self.tmpdir, CUPS_SERVER=self.services.cups["socket"],
-                   NO_AT_BRIDGE="1")
-        env.update(self.env)
-        with open(self.log_path, "w") as log:
-            self.process = subprocess.Popen(
-                ["unshare", "-m", "--propagation", "private", "sh", "-c",
-                 'mount --bind "$1" "$2" && shift 2 && exec "$@"', "sh", self.home, real_home,
-                 os.path.join(program_dir, os.path.basename(CONFIG.program))],
-                env=env, cwd=self.base, stdout=log, stderr=subprocess.STDOUT)
-        self.window = wait_for("the main window", self.main_window_of_running_program)
-
-    def main_window_of_running_program(self):
-        if not self.running():
-            raise AssertionError("the program ended before its window showed:\n" + self.log())
-        return self.main_window()
-
-    def main_window(self):
-        for window in visible_windows(self.process.pid):
-            if window_property(window, "_NET_WM_NAME").strip('"').startswith(
-                    "Corvane Print Spooler"):
-                return window
-        return None
-
-    def dialogs(self):
-        return [w for w in visible_windows(self.process.pid)
-                if "_NET_WM_WINDOW_TYPE_DIALOG" in window_property(w, "_NET_WM_WINDOW_TYPE")]
-
-    def running(self):
-        return self.process.poll() is None
-
-    def click(self, position):
-        xdotool("mousemove", "--window", self.window, position[0], position[1], "click", 1)
-
-    def fill(self, position, text):
-        self.click(position)
-        xdotool("key", "ctrl+a", "BackSpace")
-        if text:
-            xdotool("type", "--delay", 15, text)
-
-    def log_in(self, account, password):
-        xdotool("windowfocus", "--sync", self.window)
-        self.fill(ACCOUNT_FIELD, account)
-        xdotool("key", "Tab")
-        xdotool("key", "ctrl+a", "BackSpace")
-        xdotool("type", "--delay", 15, password)
-        self.click(CONNECT_BUTTON)
-
-    def answer_dialog(self, dialog, key):
-        xdotool("windowfocus", "--sync", dialog)
-        xdotool("key", key)
-        wait_for("the dialog to close", lambda: dialog not in visible_windows(self.process.pid))
-
-    def close(self):
-        """Asks the window to close, as its close box does."""
-        subprocess.run([CONFIG.wm_close, str(self.window)], check=True)
-
-    def stop(self):
-        if self.process is None:
-            return
-        if self.running():
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-
-    def log(self):
-        with open(self.log_path, errors="replace") as f:
-            return f.read()
-
-
-def connect(services, program):
-    """Logs in with the test account and waits until the window says so."""
-    before = services.sftp_sessions()
-    program.log_in(services.sshd["user"], services.sshd["password"])
-    wait_for("an SFTP session of the program", lambda: services.sftp_sessions() > before)
-    wait_for("the window to show the connection",
-             lambda: "Disconnect" in read_text(program.window), interval=0.5)
+sys.dont_write_bytecode = True  # nothing written into the source tree
+import harness  # noqa: E402
+from harness import (VERSION_PATH, Program, Services, connect, read_text,  # noqa: E402
+                     screenshot, wait_for, window_property)
 
 
 class EndToEndTest(unittest.TestCase):
@@ -324,11 +35,11 @@ class EndToEndTest(unittest.TestCase):
             base = "/tmp"  # the home folder is hidden from the program
         self.base = tempfile.mkdtemp(prefix="corvane-e2e-", dir=base)
         os.chmod(self.base, 0o755)  # the test account's home lives below
-        os.makedirs(CONFIG.artifacts, exist_ok=True)
+        os.makedirs(harness.CONFIG.artifacts, exist_ok=True)
         self.services = Services(self.base, self.release)
         self.addCleanup(shutil.rmtree, self.base, ignore_errors=True)
         self.addCleanup(self.services.stop)
-        for port in (CONFIG.sftp_port, CONFIG.web_port):
+        for port in (harness.CONFIG.sftp_port, harness.CONFIG.web_port):
             with socket.socket() as s:
                 if s.connect_ex(("127.0.0.1", port)) == 0:
                     self.fail("port %d is taken: reconfigure with other CORVANE_E2E_*_PORT "
@@ -355,7 +66,7 @@ class EndToEndTest(unittest.TestCase):
             pass
 
     def artifact(self, name):
-        return os.path.join(CONFIG.artifacts, "%s-%s" % (self._testMethodName, name))
+        return os.path.join(harness.CONFIG.artifacts, "%s-%s" % (self._testMethodName, name))
 
     def connect(self):
         connect(self.services, self.program)
@@ -365,7 +76,7 @@ class EndToEndTest(unittest.TestCase):
 
     def assert_known_hosts_private(self):
         """The server's key went to the throwaway home, not the real one."""
-        entry = "[127.0.0.1]:%d " % CONFIG.sftp_port
+        entry = "[127.0.0.1]:%d " % harness.CONFIG.sftp_port
         with open(os.path.join(self.program.home, ".ssh", "known_hosts")) as f:
             self.assertIn(entry, f.read())
 
@@ -381,7 +92,7 @@ class EndToEndTest(unittest.TestCase):
 class PrintingTest(EndToEndTest):
     def test_one_document_is_printed(self):
         self.connect()
-        screenshot(self.program.window, os.path.join(CONFIG.artifacts, "connected-window.png"))
+        screenshot(self.program.window, os.path.join(harness.CONFIG.artifacts, "connected-window.png"))
         self.assert_known_hosts_private()
 
         path, data = self.random_document("report.pdf", 300 * 1024)
@@ -501,7 +212,6 @@ class ExitTest(EndToEndTest):
 
 
 def main():
-    global CONFIG
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--wm-close", required=True)
@@ -510,7 +220,7 @@ def main():
     parser.add_argument("--sftp-port", type=int, required=True)
     parser.add_argument("--web-port", type=int, required=True)
     parser.add_argument("--artifacts", required=True)
-    CONFIG, rest = parser.parse_known_args()
+    harness.CONFIG, rest = parser.parse_known_args()
     if not os.environ.get("DISPLAY"):
         sys.exit("no DISPLAY: run through tools/run-tests.sh, which starts Xvfb")
     if os.getuid() != 0:

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The fault matrix: one row per fault, each counting where every document sent ended up.
 
-A row runs the real program as the end-to-end tests do (e2e_test.py: its servers, its
+A row runs the real program as the end-to-end tests do (e2e/harness.py: its servers, its
 window, its private home), with the program's SSH port served by a loopback proxy of this
 test in front of sshd, so that a row can slow the copy down or cut the connection. The row
 sends several documents, injects its fault, waits until things settle, closes the window
@@ -31,8 +31,8 @@ import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import e2e_test as e2e  # noqa: E402
-from e2e_test import wait_for  # noqa: E402
+import harness as e2e  # noqa: E402
+from harness import wait_for  # noqa: E402
 
 COLUMNS = ("sent", "once", "twice", "server", "kept", "lost", "garbled", "temp", "hung",
            "crashed")

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Soak: many documents of random sizes, sent at a random pace to the running program.
 
-The program, its servers and its window are those of the end-to-end tests (e2e_test.py).
+The program, its servers and its window are those of the end-to-end tests (e2e/harness.py).
 Sizes are 16 bytes to 4 MiB, spread evenly over their orders of magnitude (so most are
 small, as printed documents are), a few of them empty and three of 32 MiB; the pauses between
 documents are random with the mean that spreads the count over the duration. Afterwards:
@@ -29,7 +29,7 @@ from collections import Counter
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import e2e_test as e2e  # noqa: E402
+import harness as e2e  # noqa: E402
 
 SKIPPED = 77
 BIG = 32 << 20
