@@ -14,7 +14,8 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openssl-dev \
     libcups2-dev libgtest-dev googletest cups cups-client cups-bsd cups-daemon \
     openssh-server openssh-client sshpass xvfb x11-utils xdotool python3 ca-certificates \
-    libx11-dev imagemagick tesseract-ocr util-linux dpkg-dev file
+    libx11-dev imagemagick util-linux dpkg-dev file \
+    at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0
 
 .PHONY: deps build run demo demo-build demo-stop package test clean
 

@@ -9,8 +9,9 @@ Services starts an OpenSSH server with a fresh test account (sshd_fixture.py), a
 CUPS scheduler whose default queue captures every job (cupsd_fixture.sh) and a web server
 with the release-number text (http_server.py), all on loopback and on the ports compiled
 into this build of the program. The program runs under the X display in $DISPLAY
-(tools/run-tests.sh starts Xvfb); xdotool types into it and clicks, tesseract reads its
-dialogs, `import` takes screenshots. Everything is stopped by PID and removed afterwards.
+(tools/run-tests.sh starts Xvfb); xdotool types into it and clicks, the accessibility tree
+(AT-SPI, on a private bus) gives the texts its windows show, `import` takes screenshots.
+Everything is stopped by PID and removed afterwards.
 
 The program is run as it is, but never with the real home folder: the SSH library finds
 ~/.ssh through the password database (not $HOME) and writes the server's key into
@@ -21,6 +22,7 @@ is not robust: any useradd elsewhere replaces that file, which silently undoes t
 The program is copied into the test's own folder first, so it stays reachable even when
 the build tree lives inside that home folder.
 """
+import atexit
 import importlib.machinery
 import importlib.util
 import os
@@ -32,6 +34,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import warnings
 
 CONFIG = None
 
@@ -98,14 +101,121 @@ def screenshot(window, path):
 
 
 def read_text(window):
-    """The text a person reads in a window, through OCR of an enlarged grey screenshot."""
-    with tempfile.TemporaryDirectory() as tmp:
-        image = os.path.join(tmp, "w.png")
-        subprocess.run(["import", "-window", str(window), "-resize", "300%",
-                        "-colorspace", "Gray", image], check=True, stderr=subprocess.DEVNULL)
-        text = subprocess.run(["tesseract", image, "-"], capture_output=True,
-                              text=True).stdout
-    return " ".join(text.split())
+    """The text a person reads in a window: the names of its showing widgets, as the program's
+    toolkit reports them on the accessibility bus (its labels, buttons and message texts)."""
+    atspi = accessibility().atspi
+    pid = int(window_property(window, "_NET_WM_PID"))
+    geometry = key_values(xdotool("getwindowgeometry", "--shell", window))
+    place = tuple(int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def names():
+        desktop = atspi.get_desktop(0)
+        for app in (desktop.get_child_at_index(i) for i in range(desktop.get_child_count())):
+            if app is None or app.get_process_id() != pid:
+                continue
+            # The library keeps what it read before, and the toolkit only announces changes
+            # to those who listen for them: read afresh.
+            app.clear_cache()
+            for top in (app.get_child_at_index(i) for i in range(app.get_child_count())):
+                extents = top.get_extents(atspi.CoordType.SCREEN)
+                if (extents.x, extents.y, extents.width, extents.height) == place:
+                    return list(showing_names(atspi, top)) or [""]
+        return None
+    # A window just shown may not be on the bus yet.
+    return " ".join(wait_for("window %s on the accessibility bus" % window, names, timeout=10))
+
+
+def showing_names(atspi, accessible):
+    for child in (accessible.get_child_at_index(i) for i in range(accessible.get_child_count())):
+        if child is None or not child.get_state_set().contains(atspi.StateType.SHOWING):
+            continue
+        if child.get_name():
+            yield child.get_name()
+        yield from showing_names(atspi, child)
+
+
+class AccessibilityBus:
+    """A private accessibility bus and its registry, for the rest of this process.
+
+    The program's toolkit (GTK, through its AT-SPI bridge) puts its windows and widgets on the
+    bus named by AT_SPI_BUS_ADDRESS; the registry lists the programs on it. The bus activates
+    nothing by itself: both processes are started here and stopped by PID at exit. The
+    address goes into this process's environment, which the program inherits, before the
+    accessibility library is loaded, since that library connects once per process."""
+
+    REGISTRY = "/usr/libexec/at-spi2-registryd"
+    CONFIG = """<busconfig>
+  <type>accessibility</type>
+  <listen>unix:dir=%s</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/>
+    <allow own="*"/>
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+"""
+
+    def __init__(self):
+        self.folder = tempfile.mkdtemp(prefix="corvane-a11y-", dir="/tmp")
+        self.bus = None
+        self.registry = None
+        self.atspi = None
+        config = os.path.join(self.folder, "bus.conf")
+        with open(config, "w") as f:
+            f.write(self.CONFIG % self.folder)
+        log = os.path.join(self.folder, "registry.log")
+        try:
+            with open(os.path.join(self.folder, "bus.log"), "w") as errors:
+                self.bus = subprocess.Popen(
+                    ["dbus-daemon", "--nofork", "--config-file=" + config, "--print-address=1"],
+                    stdout=subprocess.PIPE, stderr=errors, text=True)
+            address = self.bus.stdout.readline().strip()
+            self.bus.stdout.close()
+            if not address:
+                raise AssertionError("the accessibility bus did not start")
+            os.environ["AT_SPI_BUS_ADDRESS"] = address
+            with open(log, "w") as out:
+                self.registry = subprocess.Popen([self.REGISTRY], stdout=out,
+                                                 stderr=subprocess.STDOUT)
+            wait_for("the accessibility registry", lambda: self.registered(log))
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore", ImportWarning)  # GObject's own importer
+                import gi
+                gi.require_version("Atspi", "2.0")
+                from gi.repository import Atspi
+            self.atspi = Atspi
+        except BaseException:
+            self.stop()
+            raise
+
+    def registered(self, log):
+        with open(log, errors="replace") as f:
+            text = f.read()
+        if self.registry.poll() is not None:
+            raise AssertionError("the accessibility registry ended:\n" + text)
+        return "well-known name" in text  # printed once it holds its name on the bus
+
+    def stop(self):
+        for process in (self.registry, self.bus):
+            if process is not None and process.poll() is None:
+                process.terminate()
+                process.wait()
+        self.registry = self.bus = None
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+_accessibility = None
+
+
+def accessibility():
+    """The accessibility bus of this process, started on first use."""
+    global _accessibility
+    if _accessibility is None:
+        _accessibility = AccessibilityBus()
+        atexit.register(_accessibility.stop)
+    return _accessibility
 
 
 class Services:
@@ -217,6 +327,9 @@ class Program:
         self.base = base
         self.services = services
         self.home = os.path.join(base, "home")
+        # Where its toolkit opens the socket that readers of its widgets connect to: the
+        # default, under the home folder, is hidden from the tests by the mount.
+        self.runtime_dir = os.path.join(base, "run")
         self.tmpdir = os.path.join(base, "tmp")
         self.log_path = os.path.join(base, "program.log")
         self.process = None
@@ -226,12 +339,14 @@ class Program:
     def start(self):
         program_dir = os.path.join(self.base, "program")
         shutil.copytree(os.path.dirname(CONFIG.program), program_dir, dirs_exist_ok=True)
-        for path in (self.home, self.tmpdir):
+        for path in (self.home, self.tmpdir, self.runtime_dir):
             os.makedirs(path, mode=0o700, exist_ok=True)
         real_home = pwd.getpwuid(os.getuid()).pw_dir
+        accessibility()  # its address is in the environment from here on
         env = dict(os.environ)
         env.update(TMPDIR=self.tmpdir, CUPS_SERVER=self.services.cups["socket"],
-                   NO_AT_BRIDGE="1")
+                   XDG_RUNTIME_DIR=self.runtime_dir)
+        env.pop("NO_AT_BRIDGE", None)  # set for the other test programs: this one is read
         env.update(self.env)
         with open(self.log_path, "w") as log:
             self.process = subprocess.Popen(
