@@ -8,6 +8,8 @@ Usage: e2e_test.py --program EXE --wm-close EXE --fixtures DIR --send-document S
                    --sftp-port N --web-port N --artifacts DIR [unittest arguments]
 """
 import argparse
+import contextlib
+import functools
 import os
 import pwd
 import shutil
@@ -25,8 +27,24 @@ from harness import (VERSION_PATH, Program, Services, connect, read_text,  # noq
                      screenshot, wait_for, window_property)
 
 
+def reporting_failure(test):
+    """The test, showing the program's state if it fails (while the program still runs)."""
+    @functools.wraps(test)
+    def run(self):
+        with self.failure_reported():
+            test(self)
+    return run
+
+
 class EndToEndTest(unittest.TestCase):
     release = "2.4.0\n"
+
+    def __init_subclass__(cls, **kwargs):
+        # Every test of a subclass reports the state it failed in.
+        super().__init_subclass__(**kwargs)
+        for name, test in list(vars(cls).items()):
+            if name.startswith("test") and callable(test):
+                setattr(cls, name, reporting_failure(test))
 
     def setUp(self):
         base = os.path.realpath(tempfile.gettempdir())
@@ -47,12 +65,20 @@ class EndToEndTest(unittest.TestCase):
         self.services.start()
         self.program = Program(self.base, self.services)
         self.addCleanup(self.program.stop)
-        self.addCleanup(self.report_failure)
-        self.program.start()
+        with self.failure_reported():
+            self.program.start()
+
+    @contextlib.contextmanager
+    def failure_reported(self):
+        try:
+            yield
+        except unittest.SkipTest:
+            raise
+        except Exception:
+            self.report_failure()
+            raise
 
     def report_failure(self):
-        if self._outcome.success:
-            return
         if self.program.process is not None and self.program.running():
             try:
                 subprocess.run(["import", "-window", "root", self.artifact("failure.png")],
