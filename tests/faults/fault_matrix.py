@@ -10,11 +10,8 @@ capture), printed twice or more, still whole on the server, kept as unprinted
 ($XDG_DATA_HOME/corvane-print-spooler/unprinted/), or else lost. Also counted: printed jobs
 that match no document (garbled), files left in the program's TMPDIR after it ended, waits
 that ran past their bound (hung), and an exit other than 0 or a sanitizer report (crashed).
-Rows whose fault an existing test already checks with the same outcome run that test and
-show the counts it asserts.
 
-Usage: fault_matrix.py (the e2e_test.py options) --table FILE --sftp-worker-tests EXE
-                       [--only SUBSTRING]
+Usage: fault_matrix.py (the e2e_test.py options) --table FILE [--only SUBSTRING]
 """
 import argparse
 import os
@@ -438,20 +435,6 @@ ROWS = [
     ("files arriving while the user disconnects", dict(fault=arriving_while(disconnect))),
     ("files arriving while the program exits",
      dict(fault=arriving_while(lambda run: run.program.close()))),
-    # Already checked with the same outcome by these tests; the counts are what they assert.
-    ("server's sftp process killed mid-copy",
-     dict(test=("sftp_worker_tests", "SftpTransfer.CopyBrokenByTheServerIsDroppedAndTheFileStays"),
-          counts=dict(sent=1, server=1))),
-    ("temp dir not writable",
-     dict(test=("sftp_worker_tests", "SftpTransfer.FileStaysOnTheServerWhenNoLocalCopyCanBeMade"),
-          counts=dict(sent=1, server=1))),
-    ("pickup folder not deletable (0555)",
-     dict(test=("sftp_worker_tests",
-                "SftpPickup.FileThatCannotBeRemovedIsHandedOverOnceWhileUnchanged"),
-          counts=dict(sent=2, once=2))),
-    ("FIFO and directory in the pickup folder",
-     dict(test=("sftp_worker_tests", "SftpPickup.OnlyRegularFilesAreOpened"),
-          counts=dict(sent=1, once=1))),
 ]
 
 
@@ -479,19 +462,6 @@ def run_counted(fault_row):
         run.stop()
 
 
-def run_existing(fault_row):
-    program, case = fault_row["test"]
-    result = subprocess.run([getattr(ARGS, program), "--gtest_filter=" + case],
-                            capture_output=True, text=True)
-    row = dict.fromkeys(COLUMNS, 0)
-    if result.returncode != 0:
-        sys.stderr.write(result.stdout[-4000:] + result.stderr[-4000:])
-        row["crashed"] = 1  # shown as a failure: the test no longer holds
-        return row, "FAILED " + case
-    row.update(fault_row["counts"])
-    return row, case
-
-
 def table(rows):
     width = max(len(name) for name, _, _ in rows)
     lines = ["%-*s %s  %s" % (width, "fault", " ".join("%7s" % c for c in COLUMNS), "how")]
@@ -505,7 +475,7 @@ def main():
     global ARGS
     parser = argparse.ArgumentParser()
     for option in ("--program", "--wm-close", "--fixtures", "--send-document", "--artifacts",
-                   "--table", "--sftp-worker-tests"):
+                   "--table"):
         parser.add_argument(option, required=True)
     parser.add_argument("--sftp-port", type=int, required=True)
     parser.add_argument("--web-port", type=int, required=True)
@@ -519,7 +489,7 @@ def main():
         if ARGS.only not in name:
             continue
         started = time.monotonic()
-        row, how = run_existing(fault_row) if "test" in fault_row else run_counted(fault_row)
+        row, how = run_counted(fault_row)
         rows.append((name, row, how))
         sys.stderr.write("--- %s: %.0f s\n" % (name, time.monotonic() - started))
     text = table(rows)
