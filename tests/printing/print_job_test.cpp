@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -138,6 +139,63 @@ protected:
     std::vector<std::string> downloads;
 };
 
+// The fixture for a table of cases: each case is a test of its own, with a fresh scheduler
+// and spool folder.
+template <class Case>
+class PrintJobWith : public PrintJob, public testing::WithParamInterface<Case> {};
+
+// A case's name in the test's name: its `name`, with what gtest does not take as '_'.
+template <class Case>
+std::string CaseName(const testing::TestParamInfo<Case>& info) {
+    std::string name = info.param.name;
+    std::replace_if(
+        name.begin(), name.end(), [](unsigned char c) { return !std::isalnum(c); }, '_');
+    return name;
+}
+
+struct FailingProgram {
+    const char* name;
+    const char* command;  // run as it is, or the body of a script of the test's own
+    bool script;
+};
+
+struct MissingProgram {
+    const char* name;
+    const char* command;
+};
+
+struct RefusingPrintSystem {
+    const char* name;
+    std::function<void(CupsFixture&)> apply;
+    const char* workingQueue;  // where the next document goes
+    bool restart;              // whether the scheduler has to be started again for it
+};
+
+struct SlowProgram {
+    const char* name;
+    const char* body;
+    size_t kept;
+};
+
+// A case shows as its name, in failure messages and in the test names CTest lists.
+void PrintTo(const FailingProgram& printed, std::ostream* out) {
+    *out << printed.name;
+}
+void PrintTo(const MissingProgram& printed, std::ostream* out) {
+    *out << printed.name;
+}
+void PrintTo(const RefusingPrintSystem& printed, std::ostream* out) {
+    *out << printed.name;
+}
+void PrintTo(const SlowProgram& printed, std::ostream* out) {
+    *out << printed.name;
+}
+
+using PrintJobFailingProgram = PrintJobWith<FailingProgram>;
+using PrintJobMissingProgram = PrintJobWith<MissingProgram>;
+using PrintJobRefused = PrintJobWith<RefusingPrintSystem>;
+using PrintJobSlowProgram = PrintJobWith<SlowProgram>;
+
 }  // namespace
 
 TEST_F(PrintJob, PrintsTheFileUnchangedOnTheChosenQueueThenRemovesIt) {
@@ -200,62 +258,60 @@ TEST_F(PrintJob, FilesInQuickSuccessionEachPrintOnThePrinterChosenAtTheTime) {
 
 // A print program that fails had the only copy left: the document is kept, under its name
 // on the server, and the user told where.
-TEST_F(PrintJob, AFailingOrKilledPrintProgramKeepsTheDocument) {
-    const std::string programs[] = {
-        "false",                            // starts, prints nothing, exits with 1
-        Script("killed", "kill -KILL $$"),  // ends by a signal
-    };
-    for (const std::string& program : programs) {
-        SCOPED_TRACE(program);
-        std::filesystem::remove_all(KeptFolder());
-        Start(program);
-        Choose("Alpha");
-        const std::string path = MakeDownload("ab12.tmp", 5);
+TEST_P(PrintJobFailingProgram, AFailingOrKilledPrintProgramKeepsTheDocument) {
+    const FailingProgram& program = GetParam();
+    Start(program.script ? Script(program.name, program.command) : program.command);
+    Choose("Alpha");
+    const std::string path = MakeDownload("ab12.tmp", 5);
 
-        // The program may have ended, and its job been reported, before the request's
-        // handling is over, so "Printing" is not necessarily still shown here.
-        RequestPrint(path, "Invoice 7.pdf");
-        app().ProcessPendingEvents();
+    // The program may have ended, and its job been reported, before the request's
+    // handling is over, so "Printing" is not necessarily still shown here.
+    RequestPrint(path, "Invoice 7.pdf");
+    app().ProcessPendingEvents();
 
-        ASSERT_TRUE(subject->PumpUntil([&] { return !subject->messages.empty(); }));
-        EXPECT_FALSE(std::filesystem::exists(path));
-        EXPECT_EQ(Kept(),
-                  (std::map<std::string, std::string>{{"Invoice 7.pdf", downloads.back()}}));
-        EXPECT_EQ(subject->messages[0].text, KeptNotice());
-        EXPECT_EQ(subject->messages[0].style, wxOK | wxCENTRE);
-        EXPECT_EQ(Status(), "Not Connected");
-        EXPECT_TRUE(cups->Jobs("Alpha").empty());
-        subject->PumpPending();
-        EXPECT_EQ(subject->messages.size(), 1u);
-        subject.reset();
-    }
+    ASSERT_TRUE(subject->PumpUntil([&] { return !subject->messages.empty(); }));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(Kept(), (std::map<std::string, std::string>{{"Invoice 7.pdf", downloads.back()}}));
+    EXPECT_EQ(subject->messages[0].text, KeptNotice());
+    EXPECT_EQ(subject->messages[0].style, wxOK | wxCENTRE);
+    EXPECT_EQ(Status(), "Not Connected");
+    EXPECT_TRUE(cups->Jobs("Alpha").empty());
+    subject->PumpPending();
+    EXPECT_EQ(subject->messages.size(), 1u);
 }
 
-TEST_F(PrintJob, AMissingPrintProgramIsReportedAndTheDocumentKept) {
-    for (const wxString program : {"corvane-no-such-print-program", "/nonexistent/lp"}) {
-        SCOPED_TRACE(program.ToStdString());
-        std::filesystem::remove_all(KeptFolder());
-        Start(program);
-        Choose("Alpha");
-        const std::string path = MakeDownload("ab12.tmp", 6);
+INSTANTIATE_TEST_SUITE_P(, PrintJobFailingProgram,
+                         testing::Values(
+                             // starts, prints nothing, exits with 1
+                             FailingProgram{"exits_with_1", "false", false},
+                             // ends by a signal
+                             FailingProgram{"killed", "kill -KILL $$", true}),
+                         CaseName<FailingProgram>);
 
-        RequestPrint(path, "Invoice 7.pdf");
-        app().ProcessPendingEvents();
+TEST_P(PrintJobMissingProgram, AMissingPrintProgramIsReportedAndTheDocumentKept) {
+    Start(GetParam().command);
+    Choose("Alpha");
+    const std::string path = MakeDownload("ab12.tmp", 6);
 
-        EXPECT_FALSE(std::filesystem::exists(path));
-        EXPECT_EQ(Kept(),
-                  (std::map<std::string, std::string>{{"Invoice 7.pdf", downloads.back()}}));
-        EXPECT_EQ(Status(), "Not Connected");
-        EXPECT_EQ(frame().connectButton->GetLabel(), "Connect");
-        EXPECT_TRUE(frame().connectButton->IsEnabled());
-        ASSERT_EQ(subject->messages.size(), 1u);
-        EXPECT_EQ(subject->messages[0].text,
-                  "The print program could not be started. " + KeptNotice());
-        EXPECT_EQ(subject->messages[0].caption, wxMessageBoxCaptionStr);
-        EXPECT_EQ(subject->messages[0].style, wxOK | wxCENTRE);
-        subject.reset();
-    }
+    RequestPrint(path, "Invoice 7.pdf");
+    app().ProcessPendingEvents();
+
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(Kept(), (std::map<std::string, std::string>{{"Invoice 7.pdf", downloads.back()}}));
+    EXPECT_EQ(Status(), "Not Connected");
+    EXPECT_EQ(frame().connectButton->GetLabel(), "Connect");
+    EXPECT_TRUE(frame().connectButton->IsEnabled());
+    ASSERT_EQ(subject->messages.size(), 1u);
+    EXPECT_EQ(subject->messages[0].text, "The print program could not be started. " + KeptNotice());
+    EXPECT_EQ(subject->messages[0].caption, wxMessageBoxCaptionStr);
+    EXPECT_EQ(subject->messages[0].style, wxOK | wxCENTRE);
 }
+
+INSTANTIATE_TEST_SUITE_P(, PrintJobMissingProgram,
+                         testing::Values(MissingProgram{"not_on_the_path",
+                                                        "corvane-no-such-print-program"},
+                                         MissingProgram{"no_such_file", "/nonexistent/lp"}),
+                         CaseName<MissingProgram>);
 
 // While a pickup worker runs, a print job that could not start leaves the window showing
 // the connection, as a finished job does.
@@ -285,56 +341,48 @@ TEST_F(PrintJob, AMissingPrintProgramWhileConnectedKeepsTheConnectedState) {
 
 // lp fails when the print system will not take the job. Each time the document is kept whole
 // and the user told once; the next document, on a queue that works, still prints.
-TEST_F(PrintJob, APrintSystemThatRefusesTheJobKeepsTheDocument) {
-    struct Fault {
-        const char* name;
-        std::function<void(CupsFixture&)> apply;
-        const char* workingQueue;  // where the next document goes
-        bool restart;              // whether the scheduler has to be started again for it
-    };
-    const Fault faults[] = {
-        {"queue refuses jobs", [](CupsFixture&) { RunForOutput("cupsreject Alpha"); }, "Beta",
-         false},
-        {"queue deleted", [](CupsFixture&) { RunForOutput("lpadmin -x Alpha"); }, "Beta", false},
-        {"scheduler stopped", [](CupsFixture& scheduler) { scheduler.StopScheduler(); }, "Alpha",
-         true},
-    };
-    for (const Fault& fault : faults) {
-        SCOPED_TRACE(fault.name);
-        subject.reset();
-        restarted.reset();
-        cups.reset();
-        StartScheduler();
-        std::filesystem::remove_all(KeptFolder());
-        downloads.clear();
-        Start();
-        Choose("Alpha");
+TEST_P(PrintJobRefused, APrintSystemThatRefusesTheJobKeepsTheDocument) {
+    const RefusingPrintSystem& fault = GetParam();
+    Start();
+    Choose("Alpha");
 
-        fault.apply(*cups);
-        const std::string path = MakeDownload("ab12.tmp", 8);
-        RequestPrint(path, "Invoice 7.pdf");
-        ASSERT_TRUE(subject->PumpUntil([&] { return !subject->messages.empty(); }));
-        EXPECT_FALSE(std::filesystem::exists(path));
-        EXPECT_EQ(Kept(), (std::map<std::string, std::string>{{"Invoice 7.pdf", downloads[0]}}));
-        EXPECT_EQ(subject->messages[0].text, KeptNotice());
-        EXPECT_EQ(Status(), "Not Connected");
+    fault.apply(*cups);
+    const std::string path = MakeDownload("ab12.tmp", 8);
+    RequestPrint(path, "Invoice 7.pdf");
+    ASSERT_TRUE(subject->PumpUntil([&] { return !subject->messages.empty(); }));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(Kept(), (std::map<std::string, std::string>{{"Invoice 7.pdf", downloads[0]}}));
+    EXPECT_EQ(subject->messages[0].text, KeptNotice());
+    EXPECT_EQ(Status(), "Not Connected");
 
-        if (fault.restart) {
-            restarted =
-                std::make_unique<CupsFixture>(std::vector<std::string>{"Alpha", "Beta"}, "Beta");
-        }
-        const CupsFixture& working = restarted ? *restarted : *cups;
-        Choose(fault.workingQueue);
-        const std::string later = MakeDownload("cd34.tmp", 9);
-        RequestPrint(later, "Invoice 8.pdf");
-        ASSERT_TRUE(WaitUntilGone({later}));
-        ASSERT_TRUE(WaitForJobs(working, fault.workingQueue, 1));
-        EXPECT_TRUE(working.Jobs(fault.workingQueue) == std::vector<std::string>{downloads[1]});
-        ASSERT_TRUE(subject->PumpUntil([&] { return Status() == "Not Connected"; }));
-        EXPECT_EQ(subject->messages.size(), 1u);
-        EXPECT_EQ(Kept().size(), 1u);
+    if (fault.restart) {
+        restarted =
+            std::make_unique<CupsFixture>(std::vector<std::string>{"Alpha", "Beta"}, "Beta");
     }
+    const CupsFixture& working = restarted ? *restarted : *cups;
+    Choose(fault.workingQueue);
+    const std::string later = MakeDownload("cd34.tmp", 9);
+    RequestPrint(later, "Invoice 8.pdf");
+    ASSERT_TRUE(WaitUntilGone({later}));
+    ASSERT_TRUE(WaitForJobs(working, fault.workingQueue, 1));
+    EXPECT_TRUE(working.Jobs(fault.workingQueue) == std::vector<std::string>{downloads[1]});
+    ASSERT_TRUE(subject->PumpUntil([&] { return Status() == "Not Connected"; }));
+    EXPECT_EQ(subject->messages.size(), 1u);
+    EXPECT_EQ(Kept().size(), 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    , PrintJobRefused,
+    testing::Values(RefusingPrintSystem{"queue refuses jobs",
+                                        [](CupsFixture&) { RunForOutput("cupsreject Alpha"); },
+                                        "Beta", false},
+                    RefusingPrintSystem{"queue deleted",
+                                        [](CupsFixture&) { RunForOutput("lpadmin -x Alpha"); },
+                                        "Beta", false},
+                    RefusingPrintSystem{"scheduler stopped",
+                                        [](CupsFixture& scheduler) { scheduler.StopScheduler(); },
+                                        "Alpha", true}),
+    CaseName<RefusingPrintSystem>);
 
 // Documents that fail while the box about an earlier one is open add no box of their own;
 // each is kept under a name of its own, next to a file it must not replace.
@@ -395,25 +443,22 @@ TEST_F(PrintJob, AnEmptyDocumentIsDoneWithoutThePrintProgram) {
 // A print program still running when the window closes is given time to end, so that its
 // document is removed or kept rather than left in the temporary folder; no box is shown
 // once the program is leaving.
-TEST_F(PrintJob, TheExitWaitsForRunningPrintPrograms) {
-    const struct {
-        const char* body;
-        size_t kept;
-    } programs[] = {{"sleep 1", 0}, {"sleep 1; exit 3", 1}};
-    for (const auto& program : programs) {
-        SCOPED_TRACE(program.body);
-        std::filesystem::remove_all(KeptFolder());
-        Start(Script("slow", program.body));
-        Choose("Alpha");
-        const std::string path = MakeDownload("ab12.tmp", 13);
-        RequestPrint(path);
-        app().ProcessPendingEvents();
+TEST_P(PrintJobSlowProgram, TheExitWaitsForRunningPrintPrograms) {
+    const SlowProgram& program = GetParam();
+    Start(Script("slow", program.body));
+    Choose("Alpha");
+    const std::string path = MakeDownload("ab12.tmp", 13);
+    RequestPrint(path);
+    app().ProcessPendingEvents();
 
-        subject->CloseWindow();
+    subject->CloseWindow();
 
-        EXPECT_FALSE(std::filesystem::exists(path));
-        EXPECT_EQ(Kept().size(), program.kept);
-        EXPECT_TRUE(subject->messages.empty());
-        subject.reset();
-    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(Kept().size(), program.kept);
+    EXPECT_TRUE(subject->messages.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(, PrintJobSlowProgram,
+                         testing::Values(SlowProgram{"printed", "sleep 1", 0},
+                                         SlowProgram{"failed", "sleep 1; exit 3", 1}),
+                         CaseName<SlowProgram>);
