@@ -109,23 +109,34 @@ def read_text(window):
     place = tuple(int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
 
     def names():
-        desktop = atspi.get_desktop(0)
-        for app in (desktop.get_child_at_index(i) for i in range(desktop.get_child_count())):
-            if app is None or app.get_process_id() != pid:
-                continue
-            # The library keeps what it read before, and the toolkit only announces changes
-            # to those who listen for them: read afresh.
-            app.clear_cache()
-            for top in (app.get_child_at_index(i) for i in range(app.get_child_count())):
-                extents = top.get_extents(atspi.CoordType.SCREEN)
-                if (extents.x, extents.y, extents.width, extents.height) == place:
-                    return list(showing_names(atspi, top)) or [""]
-        return None
+        try:
+            return window_names(atspi, pid, place)
+        except accessibility().errors:
+            return None  # the program busy past the library's timeout, or gone: ask again
+
     # A window just shown may not be on the bus yet.
     return " ".join(wait_for("window %s on the accessibility bus" % window, names, timeout=10))
 
 
+def window_names(atspi, pid, place):
+    """The names of the showing widgets in the window at `place` of the program `pid`, or
+    None while it is not on the bus."""
+    desktop = atspi.get_desktop(0)
+    for app in (desktop.get_child_at_index(i) for i in range(desktop.get_child_count())):
+        if app is None or app.get_process_id() != pid:
+            continue
+        # The library keeps what it read before, and the toolkit only announces changes
+        # to those who listen for them: read afresh.
+        app.clear_cache()
+        for top in (app.get_child_at_index(i) for i in range(app.get_child_count())):
+            extents = top.get_extents(atspi.CoordType.SCREEN)
+            if (extents.x, extents.y, extents.width, extents.height) == place:
+                return list(showing_names(atspi, top)) or [""]
+    return None
+
+
 def showing_names(atspi, accessible):
+    """The names of the showing widgets below `accessible`, in the toolkit's order."""
     for child in (accessible.get_child_at_index(i) for i in range(accessible.get_child_count())):
         if child is None or not child.get_state_set().contains(atspi.StateType.SHOWING):
             continue
@@ -162,6 +173,7 @@ class AccessibilityBus:
         self.bus = None
         self.registry = None
         self.atspi = None
+        self.errors = None
         config = os.path.join(self.folder, "bus.conf")
         with open(config, "w") as f:
             f.write(self.CONFIG % self.folder)
@@ -184,8 +196,11 @@ class AccessibilityBus:
                 warnings.simplefilter("ignore", ImportWarning)  # GObject's own importer
                 import gi
                 gi.require_version("Atspi", "2.0")
-                from gi.repository import Atspi
+                from gi.repository import Atspi, GLib
             self.atspi = Atspi
+            self.errors = GLib.Error
+            # A loaded machine can keep the program from answering within the short default.
+            Atspi.set_timeout(5000, 15000)
         except BaseException:
             self.stop()
             raise
