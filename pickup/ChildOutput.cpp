@@ -69,7 +69,7 @@ std::string ChildOutput::FirstErrorLines(std::size_t lines) const {
         if (end == std::string::npos) {
             end = errorStart.size();
         }
-        const std::string line = OneLine(errorStart.substr(begin, end - begin));
+        const std::string line = OneLine(errorStart.substr(begin, end - begin), 120);
         if (!line.empty()) {
             joined += (joined.empty() ? "" : " | ") + line;
             --lines;

@@ -34,7 +34,9 @@ void PrinterApp::OnPrintFile(wxThreadEvent& event) {
         return;
     }
 
-    const wxString printing = settings.printProgram + " on " + FromNarrow(printer);
+    const wxString printing =
+        settings.printProgram +
+        (printer.empty() ? wxString(" (no printer chosen)") : " on " + FromNarrow(printer));
     auto job =
         std::make_unique<TeskPrintJob>(this, path, documentName, wxEVT_PRINT_JOB_DONE, printing);
     if (StartPrintProgram(settings.printProgram, printer, path, job.get()) != 0) {

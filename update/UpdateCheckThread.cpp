@@ -136,9 +136,12 @@ FetchResult UpdateCheckThread::FetchVersionText() {
     if (performed != CURLE_OK) {
         std::string detail = errorBuffer;
         // A refused redirection names the place it pointed to.
+        long redirections = 0;
         char* reached = nullptr;
-        if (curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &reached) == CURLE_OK &&
-            reached != nullptr && url != reached) {
+        if (curl_easy_getinfo(handle, CURLINFO_REDIRECT_COUNT, &redirections) == CURLE_OK &&
+            redirections > 0 &&
+            curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &reached) == CURLE_OK &&
+            reached != nullptr) {
             detail += std::string(" (redirected to ") + reached + ")";
         }
         return FetchResult::Failure(curl_easy_strerror(performed), OneLine(detail));
