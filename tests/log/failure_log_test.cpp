@@ -250,8 +250,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"chattyPrintProgram",
              [](Self& t) {
                  t.Print(
-                     t.Script("echo 'first complaint' >&2; head -c 2000000 /dev/zero | tr "
-                              "'\\0' x; head -c 2000000 /dev/zero | tr '\\0' y >&2; exit 5"));
+                     t.Script("echo 'first complaint' >&2; head -c 400000 /dev/zero | tr "
+                              "'\\0' x; head -c 400000 /dev/zero | tr '\\0' y >&2; exit 5"));
              },
              {"print: ", " ended with exit status 5", ": first complaint"}},
         Case{"lpWithoutScheduler",
