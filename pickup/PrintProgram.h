@@ -18,3 +18,13 @@ wxString DefaultPrintProgram();
 // a path when it contains a slash); a program that is not there counts as not started.
 long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
                        wxProcess* job);
+
+// Whether a print job reads the program's output (and keeps the start of its error output
+// for the log). Not on Windows: there a program with redirected output inherits every
+// inheritable handle of this one, open partial copies included, and the PDF print program
+// reports its errors in windows of its own rather than on its error output.
+bool ReadsPrintProgramOutput();
+
+// The end the toolkit reported for a print program, in words: "exit status 3", or how it
+// was ended otherwise ("signal 9"; on Windows, the exception code).
+std::string DescribePrintProgramEnd(int status);

@@ -6,6 +6,8 @@
 #include <wx/filefn.h>
 #include <wx/filename.h>
 
+#include "app/DiagnosticLog.h"
+#include "app/NarrowText.h"
 #include "app/PrinterApp.h"
 #include "app/WorkerEvents.h"
 #include "pickup/PrintProgram.h"
@@ -32,7 +34,11 @@ void PrinterApp::OnPrintFile(wxThreadEvent& event) {
         return;
     }
 
-    auto job = std::make_unique<TeskPrintJob>(this, path, documentName, wxEVT_PRINT_JOB_DONE);
+    const wxString printing =
+        settings.printProgram +
+        (printer.empty() ? wxString(" (no printer chosen)") : " on " + FromNarrow(printer));
+    auto job =
+        std::make_unique<TeskPrintJob>(this, path, documentName, wxEVT_PRINT_JOB_DONE, printing);
     if (StartPrintProgram(settings.printProgram, printer, path, job.get()) != 0) {
         // The job now belongs to the running program and deletes itself when it ends
         // (possibly already, inside the start).
@@ -43,6 +49,8 @@ void PrinterApp::OnPrintFile(wxThreadEvent& event) {
     // Never started, so the job will never hear of an end: the document is kept here, and
     // the window put back as for a finished job.
     job.reset();
+    LogLine("print: cannot start " + ToNarrow(printing) + " for \"" +
+            OneLine(ToNarrow(documentName)) + "\": the program is missing or cannot be run");
     done.SetString("The print program could not be started. " +
                    KeepUnprinted(path, documentName).notice);
     OnPrintJobDone(done);

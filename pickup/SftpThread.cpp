@@ -14,6 +14,7 @@
 #include <wx/log.h>
 #include <wx/stdpaths.h>
 
+#include "app/DiagnosticLog.h"
 #include "app/EventSink.h"
 #include "app/NarrowText.h"
 #include "app/WorkerEvents.h"
@@ -23,6 +24,7 @@
 #include "pickup/PartialCopies.h"
 #include "pickup/RemoteCopy.h"
 #include "pickup/RestWatch.h"
+#include "pickup/SessionLog.h"
 #include "pickup/SftpHandles.h"
 
 namespace {
@@ -80,6 +82,7 @@ wxThread::ExitCode SftpThread::Entry() {
 
     auto session = std::make_shared<LibSshSession>();
     if (session->session == nullptr) {
+        LogLine("pickup: the SSH library gave no session");
         return nullptr;
     }
     const std::string failure = OpenSession(session->session);
@@ -90,6 +93,7 @@ wxThread::ExitCode SftpThread::Entry() {
 
     auto sftp = std::make_shared<LibSshSftp>(session);
     if (sftp->sftp == nullptr || sftp_init(sftp->sftp) != SSH_OK) {
+        LogSftpStartFailure(session->session, sftp->sftp);
         QueueThreadEvent(handler, wxEVT_SFTP_ERROR, std::string("SFTP initialisation failed"));
         sftp.reset();
         session.reset();
@@ -98,6 +102,9 @@ wxThread::ExitCode SftpThread::Entry() {
     QueueThreadEvent(handler, wxEVT_SFTP_CONNECTED, std::string("SFTP connected"));
 
     PollLoop(sftp->sftp);
+    if (!StopRequested()) {
+        LogSessionEnded(session->session, sftp->sftp);
+    }
 
     sftp.reset();
     session.reset();
@@ -119,11 +126,13 @@ std::string SftpThread::OpenSession(ssh_session session) {
     }
 
     if (ssh_connect(session) != SSH_OK) {
+        LogConnectFailure(session);
         return "PRINTER connection failed";
     }
 
     // The password goes only to a server we know, or meet for the first time.
-    switch (ssh_session_is_known_server(session)) {
+    const ssh_known_hosts_e known = ssh_session_is_known_server(session);
+    switch (known) {
         case SSH_KNOWN_HOSTS_OK:
             break;
         case SSH_KNOWN_HOSTS_UNKNOWN:
@@ -132,10 +141,13 @@ std::string SftpThread::OpenSession(ssh_session session) {
             ssh_session_update_known_hosts(session);
             break;
         default:
+            LogHostKeyRefused(session, known);
             return "Server identity could not be verified";
     }
 
-    if (ssh_userauth_password(session, userName.c_str(), password.c_str()) != SSH_AUTH_SUCCESS) {
+    const int auth = ssh_userauth_password(session, userName.c_str(), password.c_str());
+    if (auth != SSH_AUTH_SUCCESS) {
+        LogLoginRefused(session, auth);
         return "User name or password incorrect";
     }
     return std::string();

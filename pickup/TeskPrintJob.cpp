@@ -2,7 +2,10 @@
 
 #include <wx/filefn.h>
 
+#include "app/DiagnosticLog.h"
 #include "app/EventSink.h"
+#include "app/NarrowText.h"
+#include "pickup/PrintProgram.h"
 #include "pickup/UnprintedFolder.h"
 
 namespace {
@@ -10,17 +13,36 @@ int runningJobs = 0;
 }
 
 TeskPrintJob::TeskPrintJob(wxEvtHandler* handler, const wxString& file,
-                           const wxString& documentName, wxEventType doneEventType)
+                           const wxString& documentName, wxEventType doneEventType,
+                           const wxString& printing)
     : wxProcess(nullptr, wxID_ANY),
       handler(handler),
       file(file),
       documentName(documentName),
-      doneEventType(doneEventType) {
+      doneEventType(doneEventType),
+      printing(printing),
+      output(*this) {
     ++runningJobs;
+    if (ReadsPrintProgramOutput()) {
+        Redirect();
+        // Read from the start: the program may end within wxExecute.
+        output.StartReading();
+    }
 }
 
 TeskPrintJob::~TeskPrintJob() {
     --runningJobs;
+}
+
+void TeskPrintJob::LogPrintFailure(int status) {
+    std::string line = "print: " + ToNarrow(printing) + " ended with " +
+                       DescribePrintProgramEnd(status) + " for \"" +
+                       OneLine(ToNarrow(documentName)) + "\"";
+    const std::string errors = output.FirstErrorLines();
+    if (!errors.empty()) {
+        line += ": " + errors;
+    }
+    LogLine(line);
 }
 
 int TeskPrintJob::Running() {
@@ -33,6 +55,8 @@ void TeskPrintJob::OnTerminate(int, int status) {
     if (status == 0) {
         wxRemoveFile(file);
     } else {
+        output.Drain();
+        LogPrintFailure(status);
         done->SetString(KeepUnprinted(file, documentName).notice);
     }
     // The application may be gone by now (a print program that outlived the window):

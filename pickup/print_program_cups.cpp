@@ -68,3 +68,13 @@ long StartPrintProgram(const wxString& program, const std::string& printer, cons
                                 fileArg.data(),    nullptr};
     return wxExecute(argv, wxEXEC_ASYNC | wxEXEC_HIDE_CONSOLE, job);
 }
+
+bool ReadsPrintProgramOutput() {
+    return true;
+}
+
+std::string DescribePrintProgramEnd(int status) {
+    // The toolkit gives a program ended by a signal as the negated signal number.
+    return status >= 0 ? "exit status " + std::to_string(status)
+                       : "signal " + std::to_string(-status);
+}

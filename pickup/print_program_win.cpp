@@ -1,5 +1,8 @@
 // Printing on Windows: the PDF print program beside the working directory prints the file
 // on the named printer and exits.
+#include <cstdio>
+#include <string>
+
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/utils.h>
@@ -25,4 +28,18 @@ long StartPrintProgram(const wxString& program, const std::string& printer, cons
     // toolkit's own log message about it would only repeat that.
     wxLogNull quiet;
     return wxExecute(commandLine, wxEXEC_ASYNC | wxEXEC_HIDE_CONSOLE, job, &env);
+}
+
+bool ReadsPrintProgramOutput() {
+    return false;
+}
+
+std::string DescribePrintProgramEnd(int status) {
+    if (status >= 0) {
+        return "exit status " + std::to_string(status);
+    }
+    // A crash ends a program with its exception code (0xC0000005...).
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(status));
+    return std::string("exit status ") + code;
 }

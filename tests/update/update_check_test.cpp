@@ -28,11 +28,13 @@ using namespace std::chrono_literals;
 
 using Receiver = UpdateReceiver;
 
-// Starts a check of `url` as start-up does, reporting to `receiver`; returns the count of
-// finished checks before it.
-unsigned StartCheck(const std::string& url, wxEvtHandler* receiver) {
+// Starts a check of `url` as start-up does (or with other settings), reporting to
+// `receiver`; returns the count of finished checks before it.
+unsigned StartCheck(const std::string& url, wxEvtHandler* receiver,
+                    const std::optional<FetchSettings>& settings = std::nullopt) {
     const unsigned before = UpdateCheckThread::FinishedCount();
-    wxThread* worker = UrlUpdateCheck(url).CreateCheckThread(receiver);
+    wxThread* worker = settings ? new UpdateCheckThread(receiver, url, *settings)
+                                : UrlUpdateCheck(url).CreateCheckThread(receiver);
     EXPECT_EQ(worker->Run(), wxTHREAD_NO_ERROR);
     return before;
 }
@@ -42,9 +44,10 @@ bool CheckFinished(unsigned before) {
 }
 
 // Runs one check to the end; returns the payloads of the events it queued.
-std::vector<std::string> RunCheck(const std::string& url) {
+std::vector<std::string> RunCheck(const std::string& url,
+                                  const std::optional<FetchSettings>& settings = std::nullopt) {
     Receiver receiver;
-    const unsigned before = StartCheck(url, &receiver);
+    const unsigned before = StartCheck(url, &receiver, settings);
     EXPECT_TRUE(CheckFinished(before)) << url;
     for (int id : receiver.ids) {
         EXPECT_EQ(id, wxID_ANY);
@@ -52,28 +55,45 @@ std::vector<std::string> RunCheck(const std::string& url) {
     return receiver.payloads;
 }
 
-std::string Fetch(const std::string& url) {
-    UpdateCheckThread thread(nullptr, url);
+FetchResult FetchWith(const std::string& url, const FetchSettings& settings = FetchSettings()) {
+    UpdateCheckThread thread(nullptr, url, settings);
     return thread.FetchVersionText();
 }
 
-// The message that fetching `url` throws, or nothing.
+std::string Fetch(const std::string& url) {
+    const FetchResult result = FetchWith(url);
+    EXPECT_TRUE(result.ok) << url << ": " << result.Describe();
+    return result.body;
+}
+
+// The program's text for the failure of fetching `url`, or nothing.
 std::optional<std::string> FetchFailure(const std::string& url) {
-    try {
-        Fetch(url);
-    } catch (const std::string& message) {
-        return message;
-    }
-    return std::nullopt;
+    const FetchResult result = FetchWith(url);
+    return result.ok ? std::nullopt : std::optional<std::string>(result.failure);
+}
+
+// Settings that trust the certificate of `server` (an HTTPS fixture).
+FetchSettings Trusting(const HttpFixture& server) {
+    FetchSettings settings;
+    settings.caFile = server.File("cert.pem");
+    return settings;
 }
 
 class UpdateCheckOverHttp : public testing::Test {
 protected:
-    static void SetUpTestSuite() { server = std::make_unique<HttpFixture>(); }
-    static void TearDownTestSuite() { server.reset(); }
+    static void SetUpTestSuite() {
+        server = std::make_unique<HttpFixture>();
+        secure = std::make_unique<HttpFixture>(HttpFixture::Scheme::Https);
+    }
+    static void TearDownTestSuite() {
+        server.reset();
+        secure.reset();
+    }
     static std::unique_ptr<HttpFixture> server;
+    static std::unique_ptr<HttpFixture> secure;
 };
 std::unique_ptr<HttpFixture> UpdateCheckOverHttp::server;
+std::unique_ptr<HttpFixture> UpdateCheckOverHttp::secure;
 
 struct Served {
     const char* path;
@@ -104,7 +124,9 @@ INSTANTIATE_TEST_SUITE_P(
                     Served{"/beta", std::nullopt}, Served{"/blank", std::string(" 2.4.1")},
                     Served{"/html", std::nullopt}, Served{"/status/404", std::nullopt},
                     Served{"/status/500", std::nullopt}, Served{"/status/201", std::nullopt},
-                    Served{"/big", std::nullopt}),
+                    Served{"/big", std::nullopt},
+                    // Redirections are followed over HTTPS only.
+                    Served{"/redirect/302", std::nullopt}),
     [](const testing::TestParamInfo<Served>& info) {
         std::string name = info.param.path + 1;
         for (char& c : name) {
@@ -115,11 +137,15 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST_F(UpdateCheckOverHttp, RedirectionsAreFollowedToTheFinalBody) {
+TEST_F(UpdateCheckOverHttp, HttpsRedirectionsAreFollowedToTheFinalBody) {
     for (const char* path : {"/redirect/301", "/redirect/302"}) {
-        EXPECT_EQ(Fetch(server->Url(path)), "2.4.1\n") << path;
-        EXPECT_EQ(server->RequestedPaths().back(), "/newer");
-        EXPECT_EQ(RunCheck(server->Url(path)), std::vector<std::string>{"2.4.1\n"}) << path;
+        const FetchResult fetched = FetchWith(secure->Url(path), Trusting(*secure));
+        EXPECT_TRUE(fetched.ok) << path << ": " << fetched.Describe();
+        EXPECT_EQ(fetched.body, "2.4.1\n") << path;
+        EXPECT_EQ(secure->RequestedPaths().back(), "/newer");
+        EXPECT_EQ(RunCheck(secure->Url(path), Trusting(*secure)),
+                  std::vector<std::string>{"2.4.1\n"})
+            << path;
     }
 }
 
@@ -133,12 +159,65 @@ TEST_F(UpdateCheckOverHttp, BodyUpToTheLimitIsKept) {
     EXPECT_EQ(payloads[0], body);
 }
 
-TEST_F(UpdateCheckOverHttp, FailuresThrowTheirMessage) {
-    EXPECT_EQ(FetchFailure(server->Url("/status/404")), "An error has occurred");
-    EXPECT_EQ(FetchFailure(server->Url("/status/500")), "An error has occurred");
-    // A body beyond the limit ends the transfer from the write callback.
-    EXPECT_EQ(FetchFailure(server->Url("/big")),
-              std::string(curl_easy_strerror(CURLE_WRITE_ERROR)));
+// Each failure gives the program's text and, for the log, what caused it.
+struct Failing {
+    const char* name;
+    bool https;  // the HTTPS server, its certificate trusted
+    const char* path;
+    FetchSettings settings;
+    std::string failure;
+    const char* detail;  // part of the particulars
+};
+
+void PrintTo(const Failing& failing, std::ostream* out) {
+    *out << failing.name;
+}
+
+FetchSettings Limited(long lowSpeedBytesPerSecond, long lowSpeedSeconds, long totalSeconds) {
+    FetchSettings settings;
+    settings.lowSpeedBytesPerSecond = lowSpeedBytesPerSecond;
+    settings.lowSpeedSeconds = lowSpeedSeconds;
+    settings.totalTimeoutSeconds = totalSeconds;
+    return settings;
+}
+
+class UpdateCheckFailureReasons : public UpdateCheckOverHttp,
+                                  public testing::WithParamInterface<Failing> {};
+
+TEST_P(UpdateCheckFailureReasons, NameTheirCause) {
+    const Failing& failing = GetParam();
+    HttpFixture& host = failing.https ? *secure : *server;
+    FetchSettings settings = failing.settings;
+    if (failing.https) {
+        settings.caFile = host.File("cert.pem");
+    }
+    const FetchResult result = FetchWith(host.Url(failing.path), settings);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.failure, failing.failure);
+    EXPECT_NE(result.detail.find(failing.detail), std::string::npos) << result.detail;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, UpdateCheckFailureReasons,
+    testing::Values(
+        Failing{"status404", false, "/status/404", FetchSettings(), "An error has occurred",
+                "HTTP status 404"},
+        Failing{"status500", false, "/status/500", FetchSettings(), "An error has occurred",
+                "HTTP status 500"},
+        // A body beyond the limit ends the transfer from the write callback.
+        Failing{"tooBig", false, "/big", FetchSettings(), curl_easy_strerror(CURLE_WRITE_ERROR),
+                "writing"},
+        Failing{"redirectOverPlainHttp", false, "/redirect/302", FetchSettings(),
+                curl_easy_strerror(CURLE_UNSUPPORTED_PROTOCOL), "(redirected to http://"},
+        Failing{"redirectFromHttpsToHttp", true, "/redirect-http/301", FetchSettings(),
+                curl_easy_strerror(CURLE_UNSUPPORTED_PROTOCOL), "(redirected to http://"},
+        Failing{"tricklingBelowTheLowSpeed", false, "/trickle", Limited(100, 1, 60),
+                curl_easy_strerror(CURLE_OPERATION_TIMEDOUT), "Operation too slow"},
+        Failing{"tricklingBeyondTheTotalTime", false, "/trickle", Limited(0, 0, 2),
+                curl_easy_strerror(CURLE_OPERATION_TIMEDOUT), "Operation timed out after 2"}),
+    [](const testing::TestParamInfo<Failing>& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateCheckOverHttp, SuccessHasNoFailure) {
     EXPECT_FALSE(FetchFailure(server->Url("/newer")).has_value());
 }
 
@@ -160,15 +239,7 @@ TEST(UpdateCheckFailures, UntrustedCertificate) {
 
     // With its certificate trusted, the same server does offer a newer release: the
     // refusal above is the certificate check and nothing else.
-    std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
-    std::string body;
-    const std::string ca = server.File("cert.pem");
-    curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_CAINFO, ca.c_str());
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, WriteToString);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
-    EXPECT_EQ(curl_easy_perform(curl.get()), CURLE_OK);
-    EXPECT_EQ(body, "2.4.1\n");
+    EXPECT_EQ(RunCheck(url, Trusting(server)), std::vector<std::string>{"2.4.1\n"});
 }
 
 TEST(UpdateCheckWaiting, ServerThatNeverAnswersHoldsNothingUp) {
