@@ -30,8 +30,13 @@ Removal RemoveTakenFile(sftp_session sftp, const std::string& path, std::uint64_
             return Removal::Changed;
         }
         // A name that cannot be looked up yet was read: removed as before.
-    } else if (current->size != size || current->mtime != mtime) {
-        return Removal::Changed;
+    } else {
+        // A time that either answer leaves out is not compared: a server that gives it in
+        // one kind of answer only must not make every file look changed.
+        const bool timed = mtime != 0 && (current->flags & SSH_FILEXFER_ATTR_ACMODTIME) != 0;
+        if (current->size != size || (timed && current->mtime != mtime)) {
+            return Removal::Changed;
+        }
     }
 
     if (sftp_unlink(sftp, path.c_str()) == SSH_NO_ERROR) {

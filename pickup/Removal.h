@@ -23,7 +23,8 @@ enum class Removal {
 };
 
 // SFTP v3 has no file identity, so "the file that was copied" is the name with the size and
-// modification time it rested at: that narrows a replacement race without closing it.
+// modification time (0: unknown) it rested at: that narrows a replacement race without
+// closing it.
 Removal RemoveTakenFile(sftp_session sftp, const std::string& path, std::uint64_t size,
                         std::uint32_t mtime);
 

@@ -47,7 +47,8 @@ bool RestWatch::Read(File& file) {
         return false;
     }
     file.size = attributes->size;
-    file.mtime = attributes->mtime;
+    // 0 when the server leaves the time out: then it is not compared later.
+    file.mtime = (attributes->flags & SSH_FILEXFER_ATTR_ACMODTIME) != 0 ? attributes->mtime : 0;
     // Stamped once the answer is in, and the next reading is asked for only kRestInterval
     // after it: the two readings describe moments at least that far apart.
     file.readAt = Clock::now();
