@@ -14,7 +14,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openssl-dev \
     libcups2-dev libgtest-dev googletest cups cups-client cups-bsd cups-daemon \
     openssh-server openssh-client sshpass xvfb x11-utils xdotool python3 ca-certificates \
-    libx11-dev imagemagick util-linux dpkg-dev file \
+    libx11-dev imagemagick util-linux dpkg-dev file proftpd-core proftpd-mod-crypto \
     at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0
 
 .PHONY: deps build run demo demo-build demo-stop package test clean
@@ -26,12 +26,26 @@ APT_UPDATE ?= yes
 # only when there are none yet (`make deps` updates them).
 define apt_install
 	ls /var/lib/apt/lists/*_Packages >/dev/null 2>&1 || $(SUDO) apt-get update
-	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(1)
+	$(call install_without_services,$(1))
+endef
+
+# Installs $(1) without starting the services the packages bring (proftpd-core would start
+# a system FTP server; the tests start servers of their own): a policy-rc.d that refuses,
+# for the time of the installation, unless the machine has one already.
+define install_without_services
+	if [ -e /usr/sbin/policy-rc.d ]; then \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(1); \
+	else \
+	    printf '#!/bin/sh\nexit 101\n' | $(SUDO) tee /usr/sbin/policy-rc.d >/dev/null && \
+	    $(SUDO) chmod 755 /usr/sbin/policy-rc.d && \
+	    { DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(1); status=$$?; \
+	      $(SUDO) rm -f /usr/sbin/policy-rc.d; exit $$status; }; \
+	fi
 endef
 
 deps:
 	[ "$(APT_UPDATE)" = no ] || $(SUDO) apt-get update
-	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(PACKAGES)
+	$(call install_without_services,$(PACKAGES))
 
 build:
 	cmake -S . -B $(BUILD)

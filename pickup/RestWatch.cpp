@@ -17,6 +17,7 @@ bool RestWatch::Add(const std::string& name, RemoteFile handle) {
     }
     // One reading says nothing about rest yet.
     file.atRest = false;
+    file.sizeSince = file.readAt;
     files.push_back(std::move(file));
     return true;
 }
@@ -31,8 +32,11 @@ void RestWatch::ReadDue() {
                                    if (!Read(file)) {
                                        return true;
                                    }
-                                   file.atRest = file.size == previous;
-                                   return false;
+                                   if (file.size != previous) {
+                                       file.sizeSince = file.readAt;
+                                       return false;
+                                   }
+                                   return !Settle(file);
                                }),
                 files.end());
 }
@@ -43,10 +47,31 @@ bool RestWatch::Read(File& file) {
         return false;
     }
     file.size = attributes->size;
+    // 0 when the server leaves the time out: then it is not compared later.
+    file.mtime = (attributes->flags & SSH_FILEXFER_ATTR_ACMODTIME) != 0 ? attributes->mtime : 0;
     // Stamped once the answer is in, and the next reading is asked for only kRestInterval
     // after it: the two readings describe moments at least that far apart.
     file.readAt = Clock::now();
     return true;
+}
+
+bool RestWatch::Settle(File& file) {
+    const auto unchangedFor = file.readAt - file.sizeSince;
+    if (file.size == 0) {
+        file.atRest = unchangedFor >= UploadEnd::kEmptyWait;
+        return true;
+    }
+    switch (UploadEnd::Read(file.handle.get(), file.size, file.kind)) {
+        case UploadEnd::Check::Complete:
+            file.atRest = true;
+            return true;
+        case UploadEnd::Check::Pending:
+            file.atRest = unchangedFor >= UploadEnd::kUnmarkedPdfWait;
+            return true;
+        case UploadEnd::Check::Short:
+            break;
+    }
+    return false;
 }
 
 void RestWatch::Drop(const std::string& name) {

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "pickup/SftpHandles.h"
+#include "pickup/UploadEnd.h"
 
 // The files of one pickup directory that are open and waiting for their uploads to come to
 // rest: two size readings at least half a second apart that agree. All files are read in
 // the same rounds, so a burst of uploads waits once, not once per file, and a file that
-// keeps growing holds back no other.
+// keeps growing holds back no other. An empty file and a PDF without its end marker wait
+// longer (UploadEnd): their uploads may only have paused.
 class RestWatch {
 public:
     using Clock = std::chrono::steady_clock;
@@ -25,7 +27,14 @@ public:
         std::string name;
         RemoteFile handle;
         std::uint64_t size = 0;
+        // The modification time of the last reading: with the size, what tells later that
+        // the name still holds the file that was copied.
+        std::uint32_t mtime = 0;
         Clock::time_point readAt;
+        // The first reading that showed the present size.
+        Clock::time_point sizeSince;
+        UploadEnd::Kind kind = UploadEnd::Kind::Unknown;
+        // Ready to be taken; for an empty file, to be removed.
         bool atRest = false;
     };
 
@@ -38,7 +47,8 @@ public:
     // when its size cannot be read.
     bool Add(const std::string& name, RemoteFile handle);
     // Takes a new reading of every file whose last one is at least kRestInterval old; a
-    // file whose size cannot be read is dropped.
+    // file whose size cannot be read, or whose handle cannot read it whole, is dropped (and
+    // opened afresh on the next listing).
     void ReadDue();
     // Stops watching (and closes) one file, or every file whose name is not in `listed`:
     // a file removed or renamed by someone else is not taken.
@@ -48,6 +58,8 @@ public:
 
 private:
     static bool Read(File& file);
+    // After a reading that agreed with the one before; false to drop the file.
+    static bool Settle(File& file);
 
     std::vector<File> files;
 };

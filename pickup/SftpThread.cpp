@@ -22,6 +22,7 @@
 #include "pickup/LibSshSession.h"
 #include "pickup/LibSshSftp.h"
 #include "pickup/PartialCopies.h"
+#include "pickup/Removal.h"
 #include "pickup/RemoteCopy.h"
 #include "pickup/RestWatch.h"
 #include "pickup/SessionLog.h"
@@ -264,7 +265,8 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
             watch.Drop(entry.name);
             continue;
         }
-        const Outcome outcome = TakeFile(sftp, pickupPath, *file);
+        const Outcome outcome = file->size == 0 ? RemoveEmptyFile(sftp, pickupPath, *file)
+                                                : TakeFile(sftp, pickupPath, *file);
         watch.Drop(entry.name);
         if (outcome == Outcome::EndRun) {
             return Outcome::EndRun;
@@ -291,6 +293,12 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     complete = local.Flush() && complete;
     complete = local.Close() && complete;
     file.handle.reset();
+    // Exactly the rested size, or the file changed under the copy (or the server's handle
+    // could not see all of it): dropped, and the file is watched again from the start.
+    if (complete && copied != file.size) {
+        DropPartialCopy(localPath);
+        return Outcome::Continue;
+    }
     if (!complete) {
         DropPartialCopy(localPath);
         // A copy broken by the server's end ends the run, as a broken listing does; any
@@ -301,15 +309,27 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     const std::string& name = file.name;
     bool delivered = false;
     bool removedAtExit = false;
+    bool notOurs = false;
     const bool sinkOpen = WithOpenSink(handler, [&] {
         if (!CompletePartialCopy(localPath)) {
             // The exit has begun and removed the copy: the document stays on the server.
             removedAtExit = true;
             return;
         }
-        if (sftp_unlink(sftp, remotePath.c_str()) != SSH_NO_ERROR) {
-            // Left on the server (no permission to delete): printed once, not on every poll.
-            kept.insert({name, copied});
+        switch (RemoveTakenFile(sftp, remotePath, file.size, file.mtime)) {
+            case Removal::Removed:
+            case Removal::SessionLost:
+                break;
+            case Removal::Kept:
+                // Left on the server (no permission to delete): printed once, not on every
+                // poll.
+                kept.insert({name, copied});
+                break;
+            case Removal::Gone:
+            case Removal::Changed:
+                notOurs = true;
+                wxRemoveFile(localPath);
+                return;
         }
         // The document's own name travels with it, so that a copy kept after a failed
         // print can carry that name.
@@ -318,6 +338,9 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
         event->SetString(FromNarrow(name));
         delivered = QueueToSink(handler, event);
     });
+    if (notOurs) {
+        return Outcome::Continue;
+    }
     if (!sinkOpen || removedAtExit) {
         // The application is gone or leaving: the file stays on the server for next time.
         DropPartialCopy(localPath);
@@ -326,6 +349,15 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     // The sink closed during the removal: the local copy may now be the only one, so it is
     // left in the temporary directory rather than deleted.
     return delivered ? Outcome::Continue : Outcome::EndRun;
+}
+
+SftpThread::Outcome SftpThread::RemoveEmptyFile(sftp_session sftp, const std::string& pickupPath,
+                                                RestWatch::File& file) {
+    file.handle.reset();
+    if (RemoveTakenFile(sftp, pickupPath + file.name, 0, file.mtime) == Removal::Kept) {
+        kept.insert({file.name, 0});
+    }
+    return Outcome::Continue;
 }
 
 SftpThread* CreateSftpThread(wxEvtHandler* handler, const std::string& accountId,

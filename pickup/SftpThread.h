@@ -51,6 +51,9 @@ private:
                           const std::string& pickupPath);
     // Copies a file at rest, removes it on the server and hands the copy over.
     Outcome TakeFile(sftp_session sftp, const std::string& pickupPath, RestWatch::File& file);
+    // A file that stayed empty: there is nothing to print, so it is only removed.
+    Outcome RemoveEmptyFile(sftp_session sftp, const std::string& pickupPath,
+                            RestWatch::File& file);
 
     wxEvtHandler* handler;
     std::string userName;

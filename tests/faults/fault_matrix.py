@@ -114,10 +114,20 @@ class Run:
         self.unprinted = os.path.join(self.base, "data", "corvane-print-spooler", "unprinted")
         self.program.env["XDG_DATA_HOME"] = os.path.join(self.base, "data")
         self.proxy = None
+        self.server = "sshd"  # or "proftpd": the proxy then leads to a ProFTPD (mod_sftp)
+        self.proftpd_dir = os.path.join(self.base, "proftpd")
+        self.others = []  # further copies of the program, other workstations of the account
 
     def start(self):
         self.services.start()
-        self.proxy = DroppingProxy(ARGS.sftp_port, self.services.sshd_port)
+        target = self.services.sshd_port
+        if self.server == "proftpd":
+            out = subprocess.run(
+                [sys.executable, os.path.join(ARGS.fixtures, "proftpd_fixture.py"), "start",
+                 self.proftpd_dir, "--user", self.services.sshd["user"]],
+                check=True, capture_output=True, text=True).stdout
+            target = int(e2e.key_values(out)["port"])
+        self.proxy = DroppingProxy(ARGS.sftp_port, target)
         try:
             self.program.start()
         except AssertionError as error:
@@ -127,12 +137,36 @@ class Run:
                 raise
             sys.stderr.write("started again: %s\n" % error)
             self.program.start()
-        e2e.connect(self.services, self.program)
+        if self.server == "proftpd":
+            # e2e.connect counts sshd's sessions; this server is not sshd.
+            self.program.log_in(self.services.sshd["user"], self.services.sshd["password"])
+            self.wait("the window to show the connection",
+                      lambda: "Disconnect" in e2e.read_text(self.program.window), interval=0.5)
+        else:
+            e2e.connect(self.services, self.program)
+
+    def add_program(self, name):
+        """Another copy of the program, as on another workstation: a home, data and runtime
+        folder of its own; logged in to the same account."""
+        base = os.path.join(self.base, name)
+        os.makedirs(base)
+        other = e2e.Program(base, self.services)
+        for variable, folder in (("XDG_DATA_HOME", "data"), ("XDG_RUNTIME_DIR", "run")):
+            os.makedirs(os.path.join(base, folder), mode=0o700)
+            other.env[variable] = os.path.join(base, folder)
+        self.others.append(other)
+        other.start()
+        e2e.connect(self.services, other)
+        return other
 
     def stop(self):
-        self.program.stop()
+        for program in [self.program] + self.others:
+            program.stop()
         if self.proxy:
             self.proxy.close()
+        if self.server == "proftpd":
+            subprocess.run([sys.executable, os.path.join(ARGS.fixtures, "proftpd_fixture.py"),
+                            "stop", self.proftpd_dir])
         self.services.stop()
         for path in self.mounts:
             subprocess.run(["umount", "-l", path])
@@ -202,10 +236,14 @@ class Run:
             self.wait("the documents to settle", self.settled, timeout=bound, interval=0.5)
             self.wait("the messages to be answered", self.answer_messages, interval=0.5)
             self.program.close()
-        try:
-            self.program.process.wait(timeout=60)
-        except subprocess.TimeoutExpired:
-            raise Hung("the program to exit")
+        for other in self.others:
+            if other.running():
+                other.close()
+        for program in [self.program] + self.others:
+            try:
+                program.process.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                raise Hung("the program to exit")
 
     def answer_messages(self):
         """Presses Return in every message box, innermost first; true once none is left."""
@@ -218,6 +256,10 @@ class Run:
         row = dict.fromkeys(COLUMNS, 0)
         printed = self.printed()
         kept = read_all(self.unprinted)
+        for other in self.others:
+            kept.update({"%s/%s" % (other.base, name): data for name, data in read_all(
+                os.path.join(other.env["XDG_DATA_HOME"], "corvane-print-spooler",
+                             "unprinted")).items()})
         on_server = read_all(self.services.pickup)
         for name, data in self.docs.items():
             times = printed.count(data)
@@ -233,13 +275,14 @@ class Run:
             else:
                 row["lost"] += 1
         row["garbled"] = sum(1 for job in printed if job not in self.docs.values())
-        row["temp"] = len(os.listdir(self.program.tmpdir))
         row["hung"] = self.hung
-        code = self.program.process.returncode
-        log = self.program.log()
-        row["crashed"] = int(code != 0 or any(r in log for r in SANITIZER_REPORTS))
-        if code != 0:
-            sys.stderr.write("program ended with %s\n--- its output ---\n%s\n" % (code, log))
+        for program in [self.program] + self.others:
+            row["temp"] += len(os.listdir(program.tmpdir))
+            code = program.process.returncode
+            log = program.log()
+            row["crashed"] += int(code != 0 or any(r in log for r in SANITIZER_REPORTS))
+            if code != 0:
+                sys.stderr.write("program ended with %s\n--- its output ---\n%s\n" % (code, log))
         return row
 
 
@@ -418,6 +461,93 @@ def disconnect(run):
     run.program.click(e2e.CONNECT_BUTTON)
 
 
+def two_workstations(run):
+    run.add_program("second-workstation")
+    run.send(200, 4 << 10, must_print=True)
+
+
+def write_owned(run, name, pieces):
+    """Writes a new file of the account into the pickup folder: (bytes, pause after) pieces."""
+    account = pwd.getpwnam(run.sshd_state()["user"])
+    fd = os.open(os.path.join(run.services.pickup, name), os.O_WRONLY | os.O_CREAT | os.O_EXCL,
+                 0o644)
+    try:
+        os.fchown(fd, account.pw_uid, account.pw_gid)
+        for data, pause in pieces:
+            os.write(fd, data)
+            time.sleep(pause)
+    finally:
+        os.close(fd)
+
+
+def document(run, prefix, size, pdf=False, marker=True):
+    name = "%s-%d.pdf" % (prefix, len(run.docs))
+    body = name.encode() + b"\n" + os.urandom(size)
+    data = b"%PDF-1.4\n" + body + (b"\n%%EOF\n" if marker else b"\n") if pdf else body
+    run.docs[name] = data
+    run.must_print.add(name)
+    return name, data
+
+
+def empty_then_growing(run):
+    name, data = document(run, "late-start", 64 << 10)
+    write_owned(run, name, [(b"", 2.0), (data, 0)])
+    run.send(3, 16 << 10, must_print=True)
+
+
+def pdf_pausing(run):
+    # The measured case: a pause of 2 s after the first 160 KiB of a 300 KiB PDF.
+    name, data = document(run, "paused", 300 << 10, pdf=True)
+    write_owned(run, name, [(data[:160 << 10], 2.0), (data[160 << 10:], 0)])
+    run.send(3, 16 << 10, must_print=True)
+
+
+def pdf_without_marker(run):
+    started = time.monotonic()
+    name, data = document(run, "unended", 100 << 10, pdf=True, marker=False)
+    write_owned(run, name, [(data, 0)])
+    # Beside it an empty file that stays empty: removed after a while, never printed.
+    empty = "empty-%d.pdf" % len(run.docs)
+    run.docs[empty] = b""
+    run.withdrawn.add(empty)
+    write_owned(run, empty, [])
+    run.send(3, 16 << 10, must_print=True)
+    run.wait("the PDF without its end marker printed", lambda: data in run.printed(), timeout=90,
+             interval=0.2)
+    sys.stderr.write("PDF without marker printed after %.1f s\n" % (time.monotonic() - started))
+    run.wait("the empty file removed", lambda: empty not in run.services.on_server(),
+             timeout=90, interval=0.2)
+    sys.stderr.write("empty file removed after %.1f s\n" % (time.monotonic() - started))
+
+
+def replaced_during_copy(run):
+    run.proxy.rate = 4 << 20  # the copy takes about 1.5 s
+    name = run.send(1, 6 << 20, prefix="replaced")[0]
+    first = name + " (first version)"
+    run.docs[first] = run.docs.pop(name)
+    run.withdrawn.add(first)  # counted only if printed: the second version replaced it
+    run.wait_copying()
+    second = name.encode() + b" second version\n" + os.urandom(5 << 20)
+    staging = os.path.join(run.base, "outbox", name + ".second")
+    with open(staging, "wb") as f:
+        f.write(second)
+    account = pwd.getpwnam(run.sshd_state()["user"])
+    os.chown(staging, account.pw_uid, account.pw_gid)
+    os.rename(staging, os.path.join(run.services.pickup, name))
+    run.docs[name] = second
+    run.must_print.add(name)
+    run.send(2, 16 << 10, must_print=True)
+
+
+def transfer_sizes(run):
+    # Around the 16 KiB request, around the requests in flight (4 MiB), 64 MiB, a burst of
+    # 30 and a file growing while the program holds it open.
+    for size in (16383, 16384, 16385, (4 << 20) - 1, 4 << 20, (4 << 20) + 1, 64 << 20):
+        run.send(1, size, must_print=True)
+    run.send(1, 256 << 10, prefix="growing", must_print=True, writes=8, pause=0.3)
+    run.send(30, 16 << 10, prefix="burst", must_print=True)
+
+
 ROWS = [
     ("whole sshd killed mid-copy", dict(fault=mid_copy(kill_sshd))),
     ("connection cut mid-copy (proxy)", dict(fault=mid_copy(lambda run: run.proxy.cut()))),
@@ -435,11 +565,22 @@ ROWS = [
     ("files arriving while the user disconnects", dict(fault=arriving_while(disconnect))),
     ("files arriving while the program exits",
      dict(fault=arriving_while(lambda run: run.program.close()))),
+    ("two agents on one account, separate home folders (200 documents)",
+     dict(fault=two_workstations, bound=900)),
+    ("empty file that starts growing after 2 s", dict(fault=empty_then_growing)),
+    ("PDF that pauses 2 s mid-upload", dict(fault=pdf_pausing)),
+    ("PDF that never gets its end marker, beside an empty file",
+     dict(fault=pdf_without_marker)),
+    ("document replaced under the same name during its copy",
+     dict(fault=replaced_during_copy)),
+    ("ProFTPD mod_sftp: transfer sizes, 64 MiB, burst of 30, growing file",
+     dict(fault=transfer_sizes, server="proftpd", bound=300)),
 ]
 
 
 def run_counted(fault_row):
     run = Run()
+    run.server = fault_row.get("server", "sshd")
     try:
         if fault_row.get("tmpfs"):
             run.mount_tmp("size=1m", "mode=0700")

@@ -28,12 +28,18 @@ std::unique_ptr<SshdFixture>& SharedServer() {
     return server;
 }
 
+std::unique_ptr<ProftpdFixture>& SharedProftpd() {
+    static std::unique_ptr<ProftpdFixture> server;
+    return server;
+}
+
 // The library initialised once per process, as the application does at start-up; the
 // server lives for the whole test program.
 class ServerEnvironment : public ::testing::Environment {
 public:
     void SetUp() override { ssh_init(); }
     void TearDown() override {
+        SharedProftpd().reset();
         SharedServer().reset();
         ssh_finalize();
     }
@@ -119,6 +125,14 @@ SshdFixture& SftpTest::Server() {
     return *SharedServer();
 }
 
+ProftpdFixture& SftpTest::Proftpd() {
+    if (!SharedProftpd()) {
+        SharedProftpd() =
+            std::make_unique<ProftpdFixture>(CORVANE_SOURCE_DIR "/tests/fixtures", Server().User());
+    }
+    return *SharedProftpd();
+}
+
 void SftpTest::SetUp() {
     ASSERT_EQ(geteuid(), 0u) << "the sshd fixture makes a test account: run as root";
     Server();
@@ -152,7 +166,8 @@ void SftpTest::TearDown() {
 }
 
 SftpEndpoint SftpTest::Endpoint() const {
-    return SftpEndpoint{"127.0.0.1", std::to_string(Server().Port()), KnownHostsFile()};
+    const int port = serverPort != 0 ? serverPort : Server().Port();
+    return SftpEndpoint{"127.0.0.1", std::to_string(port), KnownHostsFile()};
 }
 
 std::vector<std::string> SftpTest::Downloads() const {

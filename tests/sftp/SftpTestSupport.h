@@ -10,6 +10,7 @@
 #include <wx/string.h>
 
 #include "pickup/SftpEndpoint.h"
+#include "support/ProftpdFixture.h"
 #include "support/SshdFixture.h"
 #include "support/TestHelpers.h"
 
@@ -57,6 +58,10 @@ protected:
     void TearDown() override;
 
     static SshdFixture& Server();
+    // ProFTPD over the same account and home folder, started on first use.
+    static ProftpdFixture& Proftpd();
+    // The worker talks to sshd unless a test names another server's port here.
+    int serverPort = 0;
     SftpEndpoint Endpoint() const;
     std::string KnownHostsFile() const { return scratch + "/known_hosts"; }
     std::string DownloadDir() const { return scratch + "/downloads"; }

@@ -1,7 +1,12 @@
 // What arrives on the local disk, and what happens to a copy that cannot be completed.
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <thread>
+
+#include <wx/utils.h>
 
 #include "SftpTestSupport.h"
 #include "app/EventSink.h"
@@ -37,40 +42,107 @@ protected:
     std::string largeHead;
 };
 
-TEST_F(SftpTransfer, CopiesAreByteIdenticalAroundTheChunkSize) {
-    // Sizes around the 16384-byte request, around a full set of requests in flight, an
-    // empty file and several MiB.
+// The transfer table, against each SFTP server the tests start: sshd, and ProFTPD's
+// mod_sftp (which ends reads at the size a file had when it was opened).
+enum class Server { OpenSsh, Proftpd };
+
+class SftpServers : public SftpTransfer, public ::testing::WithParamInterface<Server> {
+protected:
+    void SetUp() override {
+        SftpTransfer::SetUp();
+        if (GetParam() == Server::Proftpd) {
+            serverPort = Proftpd().Port();
+        }
+    }
+    // Runs a worker until `count` documents have been handed over and a few polls more;
+    // returns what was handed over, by name on the server.
+    std::multimap<std::string, std::string> PickUp(size_t count,
+                                                   const std::function<void()>& meanwhile = {}) {
+        EventRecorder recorder;
+        SftpThread* worker = StartWorker(recorder);
+        EXPECT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_CONNECTED) == 1; }));
+        if (meanwhile) {
+            meanwhile();
+        }
+        EXPECT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) >= count; }));
+        PumpFor(std::chrono::milliseconds(600));  // nothing more may come
+        StopAndWaitFinished(worker, recorder);
+        EXPECT_EQ(recorder.Count(wxEVT_SFTP_ERROR), 0u);
+        std::multimap<std::string, std::string> printed;
+        for (const auto& event : recorder.events) {
+            if (event.type == wxEVT_PRINT_FILE) {
+                printed.emplace(event.text, ReadAll(event.path.ToStdString()));
+                fs::remove(event.path.ToStdString());
+            }
+        }
+        return printed;
+    }
+    void ExpectEachOnce(const std::multimap<std::string, std::string>& printed,
+                        const std::map<std::string, std::string>& placed) {
+        EXPECT_EQ(printed.size(), placed.size());
+        for (const auto& [name, content] : placed) {
+            ASSERT_EQ(printed.count(name), 1u) << name;
+            EXPECT_TRUE(printed.find(name)->second == content) << name << " differs";
+        }
+        EXPECT_TRUE(ServerFiles().empty());
+        EXPECT_TRUE(Downloads().empty());
+    }
+};
+
+TEST_P(SftpServers, CopiesAreByteIdenticalAroundTheChunkSize) {
+    // Sizes around the 16384-byte request, around a full set of requests in flight, and
+    // 64 MiB.
     constexpr size_t kRequest = RemoteCopy::kRequestSize;
     constexpr size_t kWindow = kRequest * RemoteCopy::kDefaultDepth;
-    std::map<size_t, std::string> originals;
+    std::map<std::string, std::string> placed;
     unsigned seed = 1;
-    for (const size_t size :
-         {size_t(0), size_t(1), kRequest - 1, kRequest, kRequest + 1, kWindow - 1, kWindow,
-          kWindow + 1, 2 * kWindow + 1, size_t(5 * 1024 * 1024 + 7)}) {
-        originals[size] = RandomBytes(size, seed++);
-        PlaceFile("doc" + std::to_string(size) + ".pdf", originals[size]);
+    for (const size_t size : {size_t(1), kRequest - 1, kRequest, kRequest + 1, kWindow - 1, kWindow,
+                              kWindow + 1, 2 * kWindow + 1, size_t(64 << 20)}) {
+        const std::string name = "doc" + std::to_string(size) + ".pdf";
+        placed[name] = RandomBytes(size, seed++);
+        PlaceFile(name, placed[name]);
     }
-
-    EventRecorder recorder;
-    SftpThread* worker = StartWorker(recorder);
-    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == originals.size(); }));
-    StopAndWaitFinished(worker, recorder);
-
-    std::map<size_t, std::string> copies;
-    for (const auto& path : recorder.PrintedPaths()) {
-        const std::string content = ReadAll(path.ToStdString());
-        EXPECT_EQ(copies.count(content.size()), 0u) << "two copies of " << content.size();
-        copies[content.size()] = content;
-        fs::remove(path.ToStdString());
-    }
-    ASSERT_EQ(copies.size(), originals.size());
-    for (const auto& [size, original] : originals) {
-        ASSERT_EQ(copies.count(size), 1u) << size;
-        EXPECT_TRUE(copies[size] == original) << "copy of " << size << " bytes differs";
-    }
-    EXPECT_TRUE(ServerFiles().empty());
-    EXPECT_TRUE(Downloads().empty());
+    ExpectEachOnce(PickUp(placed.size()), placed);
 }
+
+TEST_P(SftpServers, BurstOfThirtyIsHandedOverOnceEach) {
+    std::map<std::string, std::string> placed;
+    for (unsigned i = 0; i < 30; ++i) {
+        const std::string name = "burst-" + std::to_string(i) + ".pdf";
+        placed[name] = RandomBytes(20000 + i * 1000, i + 100);
+        PlaceFile(name, placed[name]);
+    }
+    ExpectEachOnce(PickUp(placed.size()), placed);
+}
+
+TEST_P(SftpServers, FileGrowingWhileOpenIsCopiedWhole) {
+    const std::string chunk = RandomBytes(16384, 55);
+    std::string path;
+    std::atomic<bool> uploadDone{false};
+    std::thread uploader;
+    auto printed = PickUp(1, [&] {
+        // Opened by the worker while small; it grows past several read requests.
+        path = PlaceFile("growing.pdf", chunk);
+        uploader = std::thread([&] {
+            for (int i = 0; i < 23; ++i) {
+                wxMilliSleep(100);
+                std::ofstream(path, std::ios::binary | std::ios::app) << chunk;
+            }
+            uploadDone = true;
+        });
+    });
+    uploader.join();
+    std::string whole;
+    for (int i = 0; i < 24; ++i) {
+        whole += chunk;
+    }
+    ExpectEachOnce(printed, {{"growing.pdf", whole}});
+}
+
+INSTANTIATE_TEST_SUITE_P(, SftpServers, ::testing::Values(Server::OpenSsh, Server::Proftpd),
+                         [](const ::testing::TestParamInfo<Server>& info) {
+                             return info.param == Server::OpenSsh ? "OpenSSH" : "ProFTPD";
+                         });
 
 TEST_F(SftpTransfer, CopyBrokenByTheServerIsDroppedAndTheFileStays) {
     constexpr std::uintmax_t kSize = 1024ull * 1024 * 1024;

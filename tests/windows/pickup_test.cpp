@@ -96,7 +96,8 @@ protected:
 
 TEST_F(WinePickup, LogsInAndHandsOverAByteExactCopy) {
     // Binary content of every byte value, NULs and CR/LF included, over several reads.
-    const std::string bytes = "%PDF-1.4\r\n" + Bytes(300 * 1024 + 17, 7);
+    // A complete PDF as far as its end goes: one without its end marker would wait.
+    const std::string bytes = "%PDF-1.4\r\n" + Bytes(300 * 1024 + 17, 7) + "\r\n%%EOF\r\n";
     const fs::path onServer = Place("ab12 report.pdf", bytes);
 
     WorkerEventLog log;
