@@ -9,6 +9,13 @@ ListingGate::ListingGate(std::vector<std::string> forms, std::function<Clock::ti
 
 bool ListingGate::MustList(const StatFolder& stat) {
     Clock::time_point now = clock();
+    if (suspect) {
+        // Still the same time: the file did not arrive between the request for the time and
+        // the listing.
+        suspect = false;
+        const Folder folder = stat(listedPath);
+        everyPoll = folder.exists && folder.mtime == listedTime;
+    }
     // Files listed last time are still there to be opened, waited for or taken.
     if (everyPoll || !listed || !listedNames.empty()) {
         return Begin(now, std::nullopt);
@@ -52,10 +59,11 @@ bool ListingGate::Begin(Clock::time_point now, std::optional<std::uint64_t> mtim
 
 void ListingGate::Listed(const std::string& path, const std::vector<std::string>& names) {
     const std::optional<std::uint64_t> mtime = path == knownPath ? knownTime : std::nullopt;
-    // A new file under a time that should have moved: this server keeps no folder times.
+    // A new file under a time that should have moved: this server keeps no folder times,
+    // unless the time moves at the next request.
     if (listed && settled && path == listedPath && mtime && mtime == listedTime) {
         for (const auto& name : names) {
-            everyPoll = everyPoll || listedNames.count(name) == 0;
+            suspect = suspect || listedNames.count(name) == 0;
         }
     }
     listed = true;

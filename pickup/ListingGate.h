@@ -50,6 +50,7 @@ private:
     std::vector<std::string> forms;
     std::function<Clock::time_point()> clock;
     bool everyPoll = false;
+    bool suspect = false;
     Clock::time_point firstFormTried;
 
     // The folder time last seen, and when it was first seen.

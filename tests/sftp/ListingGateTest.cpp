@@ -1,4 +1,5 @@
 // When an idle poll lists the pickup folder and when one request for its time is enough.
+#include <functional>
 #include <map>
 
 #include <gtest/gtest.h>
@@ -25,8 +26,13 @@ protected:
         const bool lists = gate.MustList([this](const std::string& path) {
             ++stats;
             const auto folder = folders.find(path);
-            return folder == folders.end() ? ListingGate::Folder{}
-                                           : ListingGate::Folder{true, folder->second.mtime};
+            const ListingGate::Folder answer =
+                folder == folders.end() ? ListingGate::Folder{}
+                                        : ListingGate::Folder{true, folder->second.mtime};
+            if (afterStat) {
+                afterStat();
+            }
+            return answer;
         });
         if (lists) {
             ++listings;
@@ -50,6 +56,8 @@ protected:
     std::map<std::string, Folder> folders{{kFirst, Folder{100, {}}}};
     int stats = 0;
     int listings = 0;
+    // Changes the folder between a request for its time and the listing.
+    std::function<void()> afterStat;
 };
 
 }  // namespace
@@ -88,11 +96,27 @@ TEST_F(IdlePoll, ServerWhoseFolderTimeStaysStillIsListedOnEveryPoll) {
     while (listings == listedBefore) {
         Poll();
     }
-    EXPECT_TRUE(gate.ListsEveryPoll());
     folders[kFirst].names.clear();
+    // Still the same time at the next request.
+    EXPECT_TRUE(Poll());
+    EXPECT_TRUE(gate.ListsEveryPoll());
     const int statsBefore = stats;
     EXPECT_EQ(PollFor(20s), 200);
     EXPECT_EQ(stats, statsBefore);
+}
+
+TEST_F(IdlePoll, FileArrivingBetweenTheTimeAndTheListingIsNoSignOfAStillTime) {
+    PollFor(3s);
+    afterStat = [this] {
+        // The poll of the safety net.
+        if (now == ListingGate::Clock::time_point{1012100ms}) {
+            folders[kFirst] = Folder{105, {"late.pdf"}};
+        }
+    };
+    PollFor(10s);
+    folders[kFirst].names.clear();
+    PollFor(1s);
+    EXPECT_FALSE(gate.ListsEveryPoll());
 }
 
 TEST_F(IdlePoll, FilesStillListedAreListedAgainWithoutAskingForTheTime) {
