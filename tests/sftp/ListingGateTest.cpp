@@ -35,7 +35,6 @@ protected:
             return answer;
         });
         if (lists) {
-            ++listings;
             const std::string& path = folders.count(kFirst) != 0 ? kFirst : kSecond;
             gate.Listed(path, folders[path].names);
         }
@@ -55,7 +54,6 @@ protected:
     ListingGate gate{{kFirst, kSecond}, [this] { return now; }};
     std::map<std::string, Folder> folders{{kFirst, Folder{100, {}}}};
     int stats = 0;
-    int listings = 0;
     // Changes the folder between a request for its time and the listing.
     std::function<void()> afterStat;
 };
@@ -88,23 +86,6 @@ TEST_F(IdlePoll, FileOfTheSameSecondIsFoundAndTheServerIsTrustedStill) {
     EXPECT_FALSE(Poll());
 }
 
-TEST_F(IdlePoll, ServerWhoseFolderTimeStaysStillIsListedOnEveryPoll) {
-    PollFor(3s);
-    folders[kFirst].names = {"a.pdf"};
-    // Found only by the listing of the safety net.
-    const int listedBefore = listings;
-    while (listings == listedBefore) {
-        Poll();
-    }
-    folders[kFirst].names.clear();
-    // Still the same time at the next request.
-    EXPECT_TRUE(Poll());
-    EXPECT_TRUE(gate.ListsEveryPoll());
-    const int statsBefore = stats;
-    EXPECT_EQ(PollFor(20s), 200);
-    EXPECT_EQ(stats, statsBefore);
-}
-
 TEST_F(IdlePoll, FileArrivingBetweenTheTimeAndTheListingIsNoSignOfAStillTime) {
     PollFor(3s);
     afterStat = [this] {
@@ -125,17 +106,6 @@ TEST_F(IdlePoll, FilesStillListedAreListedAgainWithoutAskingForTheTime) {
     const int statsBefore = stats;
     EXPECT_EQ(PollFor(5s), 50);
     EXPECT_EQ(stats, statsBefore + 1);
-}
-
-TEST_F(IdlePoll, FirstFormIsTriedAtLeastOnceASecondWhileTheSecondIsUsed) {
-    folders = {{kSecond, Folder{100, {}}}};
-    PollFor(10s);
-    folders[kFirst] = Folder{200, {"first.pdf"}};
-    int polls = 0;
-    while (!Poll()) {
-        ++polls;
-    }
-    EXPECT_LE(polls, 10);
 }
 
 TEST_F(IdlePoll, ServerWithoutFolderTimesIsListedOnEveryPoll) {
