@@ -433,6 +433,10 @@ class Bench:
                  % (workers, self.args.server_windows, self.args.idle_seconds), median(mine),
                  "plain client listing every 100 ms", median(reference), ratio,
                  spread(mine, "%.3f"), spread(reference, "%.3f"))
+        self.note("server CPU per idle agent: the sshd processes serving %d agents and those "
+                  "serving %d plain sessions that list the folder every 100 ms "
+                  "(bench/listing_client.cpp), all connected at once and counted over the "
+                  "same windows" % (workers, workers))
 
     # ---- the proxy itself ------------------------------------------------------------
 
