@@ -101,9 +101,9 @@ bench-deps:
 
 bench: bench-deps
 	cmake -S . -B $(BENCH_BUILD) -DCORVANE_BENCH=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release
-	cmake --build $(BENCH_BUILD) -j$$(nproc) --target corvane-pickup-agent
+	cmake --build $(BENCH_BUILD) -j$$(nproc) --target corvane-pickup-agent corvane-listing-client
 	$(SUDO) python3 bench/run_bench.py --agent $(BENCH_BUILD)/bench/corvane-pickup-agent \
-	    --out $(BENCH_BUILD)/bench-results.csv
+	    --lister $(BENCH_BUILD)/bench/corvane-listing-client --out $(BENCH_BUILD)/bench-results.csv
 
 # Sanitizer builds and fuzzing (tools/sanitize/): a sanitizer report or a fuzz finding
 # fails the run. `make sanitize`: the whole suite with AddressSanitizer and

@@ -15,7 +15,9 @@ Starts a private sshd on loopback (tests/fixtures/sshd_fixture.py) and a delay p
   * a burst of 30 files of 100 KiB: from the last one placed to the last hand-over;
   * idle CPU of one connected agent and of its server-side processes, over long windows,
     and of 20 agents connected at once (how many idle agents one server core carries);
-  * the agent's resident memory, idle and at its peak while copying 64 MiB.
+  * the agent's resident memory, idle and at its peak while copying 64 MiB;
+  * with --lister: the server's CPU per idle agent, 20 agents, beside 20 plain sessions
+    listing the folder every 100 ms (bench/listing_client.cpp), in the same windows.
 Prints a table and writes it as CSV (and as a Markdown table beside it). Never fails on a
 figure: times are reported, not judged.
 """
@@ -394,6 +396,48 @@ class Bench:
         self.row("idle agents one server core carries (from %d at once)" % workers,
                  100.0 / per_agent if per_agent > 0 else float("inf"), "", None, None, "", "")
 
+    # ---- the server's cost of idle agents ---------------------------------------------
+
+    def idle_server(self):
+        """Server CPU per idle agent, N at once, beside N plain sessions listing the folder
+        every 100 ms (the agent's poll before it asked for the folder's time first). Both
+        sets are connected together and measured over the same windows."""
+        workers = self.args.many
+        lister = Agent(self.args.lister, self.server, self.server.port, workers)
+        agent = None
+        try:
+            for _ in range(workers):
+                lister.wait("CONNECTED")
+            time.sleep(1)
+            lister_pids = set(self.server.session_pids())
+            agent = self.agent(0, workers)
+            for _ in range(workers):
+                agent.wait("CONNECTED")
+            # Past the listings that follow the first sight of the folder's time.
+            time.sleep(3)
+            agent_pids = set(self.server.session_pids()) - lister_pids
+            mine, reference = [], []
+            for _ in range(self.args.server_windows):
+                start = time.monotonic()
+                agent_start, lister_start = cpu_ticks(agent_pids), cpu_ticks(lister_pids)
+                time.sleep(self.args.idle_seconds)
+                scale = 100.0 / CLK_TCK / (time.monotonic() - start) / workers
+                mine.append((cpu_ticks(agent_pids) - agent_start) * scale)
+                reference.append((cpu_ticks(lister_pids) - lister_start) * scale)
+        finally:
+            if agent is not None:
+                agent.stop()
+            lister.stop()
+        ratio = median(mine) / median(reference) if median(reference) > 0 else None
+        self.row("server CPU per idle agent, %d agents (%% of a core; %d x %d s)"
+                 % (workers, self.args.server_windows, self.args.idle_seconds), median(mine),
+                 "plain client listing every 100 ms", median(reference), ratio,
+                 spread(mine, "%.3f"), spread(reference, "%.3f"))
+        self.note("server CPU per idle agent: the sshd processes serving %d agents and those "
+                  "serving %d plain sessions that list the folder every 100 ms "
+                  "(bench/listing_client.cpp), all connected at once and counted over the "
+                  "same windows" % (workers, workers))
+
     # ---- the proxy itself ------------------------------------------------------------
 
     def proxy_check(self):
@@ -489,6 +533,8 @@ def main():
     parser.add_argument("--idle-windows", type=int, default=6)
     parser.add_argument("--idle-seconds", type=float, default=10.0)
     parser.add_argument("--many", type=int, default=20)
+    parser.add_argument("--lister", help="bench/listing_client.cpp: the server-cost reference")
+    parser.add_argument("--server-windows", type=int, default=4)
     args = parser.parse_args()
     if os.geteuid() != 0:
         raise SystemExit("run as root: the benchmark makes a test account for its sshd")
@@ -507,6 +553,8 @@ def main():
         bench.latency()
         bench.burst()
         bench.idle()
+        if args.lister:
+            bench.idle_server()
     finally:
         if bench is not None:
             bench.proxy.stop()

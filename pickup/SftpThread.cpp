@@ -21,6 +21,7 @@
 #include "pickup/AccountName.h"
 #include "pickup/LibSshSession.h"
 #include "pickup/LibSshSftp.h"
+#include "pickup/ListingGate.h"
 #include "pickup/PartialCopies.h"
 #include "pickup/Removal.h"
 #include "pickup/RemoteCopy.h"
@@ -158,7 +159,14 @@ void SftpThread::PollLoop(sftp_session sftp) {
     // Lives inside the loop's frame, so its open files are closed before the session goes.
     RestWatch watch;
     std::string watchedPath;
+    ListingGate gate({".teskprinting/", userName + "/.teskprinting/"});
     while (!StopRequested()) {
+        // An idle poll costs the server one request unless something may have arrived.
+        if (!gate.MustList(
+                [sftp](const std::string& path) { return StatRemoteFolder(sftp, path); })) {
+            Sleep(kPollPauseMs);
+            continue;
+        }
         std::string pickupPath = ".teskprinting/";
         sftp_dir dir = sftp_opendir(sftp, pickupPath.c_str());
         if (dir == nullptr) {
@@ -182,6 +190,11 @@ void SftpThread::PollLoop(sftp_session sftp) {
         }
         bool complete = false;
         const std::vector<Listed> listing = ReadListing(sftp, dir, complete);
+        std::vector<std::string> names;
+        for (const auto& entry : listing) {
+            names.push_back(entry.name);
+        }
+        gate.Listed(pickupPath, names);
         if (HandleListing(sftp, watch, listing, pickupPath) == Outcome::EndRun || !complete) {
             return;
         }

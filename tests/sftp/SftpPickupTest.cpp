@@ -1,11 +1,15 @@
 // Which files the worker takes from the pickup directory, when, and in what order it
 // reports them.
+#include <signal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include <wx/utils.h>
@@ -166,4 +170,144 @@ TEST_F(SftpPickup, FileThatCannotBeRemovedIsHandedOverOnceWhileUnchanged) {
     EXPECT_EQ(TakePrinted(recorder),
               (std::multiset<std::string>{"stuck document", "stuck document revised",
                                           "after document", "stuck document"}));
+}
+
+// How the worker finds new files while idle, told by the requests the server logged: it asks
+// for the pickup folder's time and lists only when something may have arrived.
+class SftpIdlePoll : public SftpPickup {
+protected:
+    void SetUp() override {
+        SftpPickup::SetUp();
+        begin = LogMark();
+    }
+    // The worker's requests logged since `from` (a length of the log): "stat1"/"stat2" and
+    // "list1"/"list2" for the first and second form of the pickup path, "open PATH".
+    std::vector<std::string> Requests(size_t from = 0) const {
+        const std::string second = Server().User() + "/.teskprinting/";
+        std::vector<std::string> requests;
+        std::istringstream lines(Server().RequestLog().substr(from));
+        for (std::string line; std::getline(lines, line);) {
+            for (const auto& [prefix, kind] :
+                 {std::pair{"stat name \"", "stat"}, {"opendir \"", "list"}}) {
+                if (line.rfind(prefix, 0) == 0) {
+                    const std::string path = line.substr(strlen(prefix));
+                    requests.push_back(kind + std::string(path.rfind(second, 0) == 0 ? "2" : "1"));
+                }
+            }
+            if (line.rfind("open \"", 0) == 0) {
+                requests.push_back("open " + line.substr(6, line.find('"', 6) - 6));
+            }
+        }
+        return requests;
+    }
+    size_t LogMark() const { return Server().RequestLog().size(); }
+    // Waits until a poll of the worker asked for the folder's time and did not list.
+    void WaitUntilIdle(const std::string& stat) {
+        ASSERT_TRUE(PumpUntil([&] {
+            const auto requests = Requests(begin);
+            return std::adjacent_find(requests.begin(), requests.end(), [&](auto& a, auto& b) {
+                       return a == stat && b == stat;
+                   }) != requests.end();
+        }));
+    }
+    // The requests before the opening of `path`, of one kind.
+    static long CountBefore(const std::vector<std::string>& requests, const std::string& kind,
+                            const std::string& path) {
+        const auto opened = std::find(requests.begin(), requests.end(), "open " + path);
+        EXPECT_NE(opened, requests.end()) << path << " was not opened";
+        return std::count(requests.begin(), opened, kind);
+    }
+    // Places a file while the server's session is held, and sets the folder's time back, so
+    // the worker never sees the folder time move; returns the log's length at the placing.
+    size_t PlaceHeldStill(const std::string& name) {
+        const std::vector<int> sessions = Server().Sessions();
+        for (const int pid : sessions) {
+            kill(pid, SIGSTOP);
+        }
+        const size_t placed = LogMark();
+        const auto time = fs::last_write_time(Server().PickupDir());
+        PlaceFile(name, "document " + name);
+        fs::last_write_time(Server().PickupDir(), time);
+        for (const int pid : sessions) {
+            kill(pid, SIGCONT);
+        }
+        return placed;
+    }
+
+    size_t begin = 0;
+};
+
+TEST_F(SftpIdlePoll, ServerWhoseFolderTimeStandsStillIsListedOnEveryPollOnceItShows) {
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    WaitUntilIdle("stat1");
+    const size_t placedFirst = PlaceHeldStill("held-1.pdf");
+    // Found by the safety net's listing.
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 1; }));
+    const size_t placedSecond = PlaceHeldStill("held-2.pdf");
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 2; }));
+    StopAndWaitFinished(worker, recorder);
+
+    const auto first = Requests(placedFirst);
+    EXPECT_GE(CountBefore(first, "stat1", ".teskprinting/held-1.pdf"), 1);
+    EXPECT_EQ(CountBefore(first, "list1", ".teskprinting/held-1.pdf"), 1);
+    // Once the time is seen unchanged again, every poll lists without asking for it: the
+    // second is found by the first or second listing after it was placed.
+    const auto found = std::find(first.begin(), first.end(), "open .teskprinting/held-1.pdf");
+    EXPECT_LE(std::count(found, first.end(), "stat1"), 1);
+    EXPECT_LE(CountBefore(Requests(placedSecond), "list1", ".teskprinting/held-2.pdf"), 2);
+    EXPECT_EQ(TakePrinted(recorder),
+              (std::multiset<std::string>{"document held-1.pdf", "document held-2.pdf"}));
+}
+
+TEST_F(SftpIdlePoll, TwoFilesOfTheSameSecondAfterAnIdleMinuteAreBothFoundAtOnce) {
+    // Last changed a minute ago, as after an idle minute.
+    fs::last_write_time(Server().PickupDir(),
+                        fs::last_write_time(Server().PickupDir()) - std::chrono::seconds(60));
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    WaitUntilIdle("stat1");
+    // Early in a second, so that both land in it.
+    PumpUntil([] {
+        const auto now = std::chrono::system_clock::now().time_since_epoch();
+        return now % std::chrono::seconds(1) < std::chrono::milliseconds(100);
+    });
+    PlaceFile("first.pdf", "first document");
+    PumpFor(std::chrono::milliseconds(300));
+    const size_t placedSecond = LogMark();
+    PlaceFile("second.pdf", "second document");
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 2; }));
+    StopAndWaitFinished(worker, recorder);
+
+    // Found by the first or second listing after it was placed, no poll without listing.
+    const auto requests = Requests(placedSecond);
+    EXPECT_LE(CountBefore(requests, "list1", ".teskprinting/second.pdf"), 2);
+    EXPECT_LE(CountBefore(requests, "stat1", ".teskprinting/second.pdf"), 1);
+    EXPECT_EQ(TakePrinted(recorder),
+              (std::multiset<std::string>{"first document", "second document"}));
+}
+
+TEST_F(SftpIdlePoll, FirstFormAppearingWhileTheSecondIsUsedIsFoundWithinASecond) {
+    fs::remove_all(Server().PickupDir());
+    const std::string accountDir = Server().Home() + "/" + Server().User();
+    fs::create_directories(accountDir + "/.teskprinting");
+    ChownToAccount(accountDir);
+    ChownToAccount(accountDir + "/.teskprinting");
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    WaitUntilIdle("stat2");
+
+    // The folder appears with a file in it.
+    const std::string staging = Server().Home() + "/.staging-folder";
+    fs::create_directory(staging);
+    ChownToAccount(staging);
+    PlaceFile("first-form.pdf", "first form document", staging);
+    const size_t appeared = LogMark();
+    fs::rename(staging, Server().PickupDir());
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 1; }));
+    StopAndWaitFinished(worker, recorder);
+
+    // Polls go at most ten a second; one more may have been under way.
+    EXPECT_LE(CountBefore(Requests(appeared), "stat2", ".teskprinting/first-form.pdf"), 11);
+    EXPECT_EQ(TakePrinted(recorder), (std::multiset<std::string>{"first form document"}));
 }

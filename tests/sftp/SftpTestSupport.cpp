@@ -120,7 +120,7 @@ std::string RandomBytes(size_t size, unsigned seed) {
 
 SshdFixture& SftpTest::Server() {
     if (!SharedServer()) {
-        SharedServer() = std::make_unique<SshdFixture>(CORVANE_SOURCE_DIR "/tests/fixtures");
+        SharedServer() = std::make_unique<SshdFixture>(CORVANE_SOURCE_DIR "/tests/fixtures", true);
     }
     return *SharedServer();
 }

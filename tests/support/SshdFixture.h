@@ -9,7 +9,8 @@
 // up); the destructor stops it by PID, removes the account and the temporary directory.
 class SshdFixture {
 public:
-    explicit SshdFixture(const std::string& fixturesDir);
+    // With `logRequests`, OpenSSH's sftp-server serves the sessions and logs every request.
+    explicit SshdFixture(const std::string& fixturesDir, bool logRequests = false);
     ~SshdFixture();
     SshdFixture(const SshdFixture&) = delete;
     SshdFixture& operator=(const SshdFixture&) = delete;
@@ -31,6 +32,9 @@ public:
     const std::string& PickupDir() const { return pickup; }
     // The server's log (LogLevel VERBOSE): logins and password attempts.
     std::string Log() const;
+    // The SFTP requests answered so far, one line each (`opendir ".teskprinting/"`,
+    // `stat name "..."`, `open "..." flags READ mode 0000`...); empty without `logRequests`.
+    std::string RequestLog() const;
 
 private:
     std::string Run(const std::string& action, const std::string& option = std::string()) const;
@@ -45,4 +49,5 @@ private:
     std::string home;
     std::string pickup;
     std::string logPath;
+    std::string requestLogPath;
 };
