@@ -23,9 +23,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::unique_ptr<SshdFixture>& SharedServer() {
-    static std::unique_ptr<SshdFixture> server;
-    return server;
+std::unique_ptr<SshdFixture>& SharedServer(bool swapReplies) {
+    static std::unique_ptr<SshdFixture> servers[2];
+    return servers[swapReplies ? 1 : 0];
 }
 
 // The library initialised once per process, as the application does at start-up; the
@@ -34,7 +34,8 @@ class ServerEnvironment : public ::testing::Environment {
 public:
     void SetUp() override { ssh_init(); }
     void TearDown() override {
-        SharedServer().reset();
+        SharedServer(false).reset();
+        SharedServer(true).reset();
         ssh_finalize();
     }
 };
@@ -112,11 +113,12 @@ std::string RandomBytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-SshdFixture& SftpTest::Server() {
-    if (!SharedServer()) {
-        SharedServer() = std::make_unique<SshdFixture>(CORVANE_SOURCE_DIR "/tests/fixtures");
+SshdFixture& SftpTest::Server() const {
+    std::unique_ptr<SshdFixture>& server = SharedServer(swapReplies);
+    if (!server) {
+        server = std::make_unique<SshdFixture>(CORVANE_SOURCE_DIR "/tests/fixtures", swapReplies);
     }
-    return *SharedServer();
+    return *server;
 }
 
 void SftpTest::SetUp() {

@@ -48,15 +48,17 @@ void PumpFor(std::chrono::milliseconds duration);
 
 std::string RandomBytes(size_t size, unsigned seed);
 
-// Every test gets the shared sshd (started once per test program), an empty pickup
-// directory and a temporary directory of its own that holds the known-hosts file and,
-// through TMPDIR, the worker's downloads.
+// Every test gets a shared sshd (started once per test program; the one that swaps its
+// answers to reads when `swapReplies` is set before SetUp), an empty pickup directory and a
+// temporary directory of its own that holds the known-hosts file and, through TMPDIR, the
+// worker's downloads.
 class SftpTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    static SshdFixture& Server();
+    SshdFixture& Server() const;
+    bool swapReplies = false;
     SftpEndpoint Endpoint() const;
     std::string KnownHostsFile() const { return scratch + "/known_hosts"; }
     std::string DownloadDir() const { return scratch + "/downloads"; }

@@ -21,7 +21,7 @@ std::vector<int> Pids(const std::string& text) {
 }
 }  // namespace
 
-SshdFixture::SshdFixture(const std::string& fixturesDir)
+SshdFixture::SshdFixture(const std::string& fixturesDir, bool swapReplies)
     : script(fixturesDir + "/sshd_fixture.py") {
     char pattern[] = "/tmp/corvane-sshd-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
@@ -29,7 +29,7 @@ SshdFixture::SshdFixture(const std::string& fixturesDir)
     }
     directory = pattern;
     try {
-        Parse(Run("start"));
+        Parse(Run("start", swapReplies ? "--swap-replies" : ""));
     } catch (...) {
         Run("stop");
         std::error_code ignored;
@@ -67,6 +67,10 @@ std::string SshdFixture::Log() const {
     return ReadAll(logPath);
 }
 
+bool SshdFixture::SwappedReplies() const {
+    return !ReadAll(swappedPath).empty();
+}
+
 std::string SshdFixture::Run(const std::string& action, const std::string& option) const {
     return RunForOutput("python3 '" + script + "' " + action + " '" + directory + "' " + option);
 }
@@ -83,7 +87,8 @@ void SshdFixture::Parse(const std::string& output) {
                                {"password", &password},
                                {"home", &home},
                                {"pickup", &pickup},
-                               {"log", &logPath}}) {
+                               {"log", &logPath},
+                               {"swapped", &swappedPath}}) {
         if (values.count(key) != 0) {
             *member = values[key];
         }

@@ -7,9 +7,10 @@
 // test account (password login, internal-sftp, an empty ".teskprinting/" in its home).
 // Needs root. Started by the constructor (throws std::runtime_error when it does not come
 // up); the destructor stops it by PID, removes the account and the temporary directory.
+// With `swapReplies` its SFTP server answers reads in swapped pairs.
 class SshdFixture {
 public:
-    explicit SshdFixture(const std::string& fixturesDir);
+    explicit SshdFixture(const std::string& fixturesDir, bool swapReplies = false);
     ~SshdFixture();
     SshdFixture(const SshdFixture&) = delete;
     SshdFixture& operator=(const SshdFixture&) = delete;
@@ -31,6 +32,8 @@ public:
     const std::string& PickupDir() const { return pickup; }
     // The server's log (LogLevel VERBOSE): logins and password attempts.
     std::string Log() const;
+    // Whether a session of a server started with `swapReplies` has swapped answers.
+    bool SwappedReplies() const;
 
 private:
     std::string Run(const std::string& action, const std::string& option = std::string()) const;
@@ -45,4 +48,5 @@ private:
     std::string home;
     std::string pickup;
     std::string logPath;
+    std::string swappedPath;
 };
