@@ -117,9 +117,16 @@ class Run:
         self.unprinted = os.path.join(self.base, "data", "corvane-print-spooler", "unprinted")
         self.program.env["XDG_DATA_HOME"] = os.path.join(self.base, "data")
         self.proxy = None
+        self.swap_replies = False
 
     def start(self):
         self.services.start()
+        if self.swap_replies:
+            # Before the program connects: its sessions get the SFTP server that answers
+            # reads in swapped pairs.
+            subprocess.run([sys.executable, os.path.join(ARGS.fixtures, "sshd_fixture.py"),
+                            "restart", os.path.join(self.base, "sshd"), "--swap-replies"],
+                           check=True, stdout=subprocess.DEVNULL)
         self.proxy = DroppingProxy(ARGS.sftp_port, self.services.sshd_port)
         try:
             self.program.start()
@@ -417,6 +424,15 @@ def arriving_while(end):
     return row
 
 
+def out_of_order(run):
+    # Sizes around one request and around a full pipeline, with the answers swapped.
+    run.send(3, 16 << 10, must_print=True)
+    run.send(2, 4 << 20, must_print=True)
+    run.wait("the documents to print", run.settled)
+    if not open(run.sshd_state()["swapped"]).read():
+        raise AssertionError("the server swapped no replies")
+
+
 def disconnect(run):
     run.program.click(e2e.CONNECT_BUTTON)
 
@@ -438,6 +454,7 @@ ROWS = [
     ("files arriving while the user disconnects", dict(fault=arriving_while(disconnect))),
     ("files arriving while the program exits",
      dict(fault=arriving_while(lambda run: run.program.close()))),
+    ("replies out of order", dict(fault=out_of_order, swap_replies=True)),
     # Already checked with the same outcome by these tests; the counts are what they assert.
     ("server's sftp process killed mid-copy",
      dict(test=("sftp_worker_tests", "SftpTransfer.CopyBrokenByTheServerIsDroppedAndTheFileStays"),
@@ -462,6 +479,7 @@ def run_counted(fault_row):
             run.mount_tmp("size=1m", "mode=0700")
         if "lp" in fault_row:
             stand_in_path(run, fault_row["lp"])
+        run.swap_replies = fault_row.get("swap_replies", False)
         try:
             run.start()
             fault_row["fault"](run)
