@@ -3,7 +3,8 @@
 // with the monotonic clock when the worker queued it:
 //   <seconds> CONNECTED|STATUS|PRINT|ERROR|FINISHED <text, or "path name" for PRINT>
 // A line "stop" on standard input (or its end) asks every worker to stop; the program
-// ends once all have finished.
+// ends once all have finished. With --copy-path alone it prints the SSH library's version
+// and the way the copy reads, and ends.
 #include <time.h>
 
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include "app/NarrowText.h"
 #include "app/WorkerThreads.h"
 #include "app/WorkerEvents.h"
+#include "pickup/ReadPipeline.h"
 #include "pickup/SftpThread.h"
 
 namespace {
@@ -74,6 +76,10 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--copy-path") {
+        std::printf("%s\n", ReadPipeline::Description().c_str());
+        return 0;
+    }
     if (argc < 6) {
         std::fprintf(stderr, "usage: %s HOST PORT USER PASSWORD KNOWN_HOSTS [WORKERS]\n", argv[0]);
         return 2;

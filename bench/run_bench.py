@@ -541,6 +541,9 @@ def main():
     for tool in ("sshpass", "sftp"):
         if shutil.which(tool) is None:
             raise SystemExit("%s is missing (make bench-deps)" % tool)
+    copy_path = subprocess.run([args.agent, "--copy-path"], check=True, capture_output=True,
+                               text=True).stdout.strip()
+    print(copy_path, flush=True)
     load_before = os.getloadavg()
     started = time.monotonic()
     base = tempfile.mkdtemp(prefix="corvane-bench-")
@@ -565,6 +568,7 @@ def main():
               "medians of %d runs (latency %d), run took %.0f s"
               % (time.strftime("%Y-%m-%d %H:%M", time.gmtime()), machine(), load_before[0],
                  load_after[0], args.runs, args.latency_runs, time.monotonic() - started))
+    bench.note(copy_path)
     bench.note("agent = the real pickup worker (bench/pickup_agent.cpp); D = added delay each "
                "way (D=0: straight to sshd on loopback, D=10: through bench/delay_proxy.py)")
     bench.note("copy times exclude login on both sides: worker from \"Downloading\" to "

@@ -1,8 +1,5 @@
 #include "pickup/RemoteCopy.h"
 
-#include <algorithm>
-
-#include <libssh/libssh.h>
 #include <wx/file.h>
 
 namespace {
@@ -17,17 +14,18 @@ constexpr std::size_t kWidenEvery = 16;
 }  // namespace
 
 RemoteCopy::RemoteCopy(sftp_file from, std::uint64_t expectedSize, std::size_t depth)
-    : from(from), expectedSize(expectedSize), ring(std::max<std::size_t>(depth, 1)) {}
+    : expectedSize(expectedSize), reads(from, depth) {}
 
 bool RemoteCopy::To(wxFile& to) {
     bool ok = true;
-    while (ok && (count > 0 || !endSeen)) {
-        while (ok && count < ring.size() && MayIssue()) {
-            ok = Issue();
+    while (ok && (reads.InFlight() > 0 || !endSeen)) {
+        while (ok && reads.InFlight() < reads.Depth() && MayIssue()) {
+            ok = reads.Issue(nextOffset, kRequestSize);
+            nextOffset += ok ? kRequestSize : 0;
         }
-        if (ok && count > 0) {
+        if (ok && reads.InFlight() > 0) {
             if (received++ % kWidenEvery == 0) {
-                WidenWindow();
+                reads.KeepWindowOpen(kWindowFor(reads.Depth()));
             }
             ok = Receive(to);
         }
@@ -44,41 +42,20 @@ bool RemoteCopy::MayIssue() const {
     }
     // Up to the expected end and one request past it; beyond that only while nothing is in
     // flight, which happens only for a file longer than expected.
-    return nextOffset < expectedSize + kRequestSize || count == 0;
-}
-
-bool RemoteCopy::Issue() {
-    // The library keeps one offset per file, advanced by each request and pulled back after
-    // a short answer, which is wrong with several requests in flight: every request names
-    // its own offset instead.
-    sftp_seek64(from, nextOffset);
-    const int id = sftp_async_read_begin(from, kRequestSize);
-    if (id < 0) {
-        return false;
-    }
-    ring[(head + count) % ring.size()] = Request{static_cast<std::uint32_t>(id), nextOffset};
-    ++count;
-    nextOffset += kRequestSize;
-    return true;
+    return nextOffset < expectedSize + kRequestSize || reads.InFlight() == 0;
 }
 
 bool RemoteCopy::Receive(wxFile& to) {
-    const Request request = ring[head];
-    head = (head + 1) % ring.size();
-    --count;
-    // After an end-of-file answer the library answers every later wait on the file with 0
-    // without collecting its reply; seeking clears that, so each request gets its own.
-    sftp_seek64(from, nextOffset);
-    const int got = sftp_async_read(from, buffer, kRequestSize, request.id);
+    const ReadPipeline::Answer answer = reads.Collect(buffer, kRequestSize);
     // A killed server process can end a read with a negative result while the library
     // reports end of file: any negative result is a failed copy.
-    if (got < 0) {
+    if (answer.got < 0) {
         return false;
     }
-    if (got == 0) {
+    if (answer.got == 0) {
         // The end, unless a short answer before it left part of the rested size unread:
         // a server may answer short anywhere, and the end is then asked for again.
-        if (!endSeen && copied < request.offset && copied < expectedSize) {
+        if (!endSeen && copied < answer.offset && copied < expectedSize) {
             return Restart();
         }
         endSeen = true;
@@ -88,23 +65,20 @@ bool RemoteCopy::Receive(wxFile& to) {
     if (endSeen) {
         return false;
     }
-    if (copied < request.offset) {
+    if (copied < answer.offset) {
         return Restart();
     }
     // Longer than it was at rest: read on with the whole pipeline.
-    const std::uint64_t end = request.offset + static_cast<std::uint64_t>(got);
+    const std::uint64_t end = answer.offset + static_cast<std::uint64_t>(answer.got);
     if (end > expectedSize) {
-        expectedSize = end + ring.size() * kRequestSize;
+        expectedSize = end + reads.Depth() * kRequestSize;
     }
-    return Write(to, buffer, static_cast<std::size_t>(got));
+    return Write(to, buffer, static_cast<std::size_t>(answer.got));
 }
 
 bool RemoteCopy::Restart() {
-    // A server may answer short before the end of the file. The missing part cannot be
-    // asked for while other answers are on their way: the library reads the next answer
-    // before it looks among those it has filed, so a wait for an answer filed during
-    // another wait never returns. The answers in flight are collected in order and
-    // dropped, and the copy goes on from where it ends.
+    // A server may answer short before the end of the file. The answers in flight are
+    // collected and dropped, and the copy goes on from where it ends.
     if (!Abandon()) {
         return false;
     }
@@ -120,31 +94,12 @@ bool RemoteCopy::Write(wxFile& to, const char* data, std::size_t size) {
     return true;
 }
 
-void RemoteCopy::WidenWindow() {
-    // The SSH library keeps a channel's receive window between 0.64 and 1.28 MB, which
-    // caps a copy at about 1 MB per round trip (measured: 20 MB/s over a 20 ms round trip,
-    // whatever the number in flight). Its only way to open it wider is a read asking for
-    // more than the window holds: a read of the channel's error stream, which an SFTP
-    // server never writes to, asks for that without taking any SFTP data, and returns at
-    // once.
-    const std::uint32_t window = kWindowFor(ring.size());
-    if (windowSpare == nullptr) {
-        windowSpare.reset(new char[window]);
-    }
-    ssh_channel_read_timeout(from->sftp->channel, windowSpare.get(), window, 1, 0);
-}
-
 bool RemoteCopy::Abandon() {
-    // The library files early answers in a queue of its own, so answers that arrive after
-    // the file is closed never touch this object. Collecting them here keeps that queue
+    // Collecting the answers still on their way keeps the library's queue of early answers
     // from growing over a long session. A failed wait most likely means a dead session,
     // where every further wait fails too: the rest are left to the library then.
-    while (count > 0) {
-        const Request request = ring[head];
-        head = (head + 1) % ring.size();
-        --count;
-        sftp_seek64(from, 0);
-        if (sftp_async_read(from, buffer, kRequestSize, request.id) < 0) {
+    while (reads.InFlight() > 0) {
+        if (reads.Collect(buffer, kRequestSize).got < 0) {
             return false;
         }
     }

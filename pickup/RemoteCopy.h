@@ -2,17 +2,17 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <vector>
-
 #include <libssh/sftp.h>
+
+#include "pickup/ReadPipeline.h"
 
 class wxFile;
 
 // Copies an open remote file to a local file with many read requests in flight, so the
 // copy is not one round trip per request. The answers are written in file order through
-// one buffer; the data waiting for its turn is held by the SSH library and is bounded by
-// the number of requests in flight, never by the size of the file.
+// one buffer, whatever order the server answers in; the data waiting for its turn is held
+// by the SSH library and is bounded by the number of requests in flight, never by the size
+// of the file.
 class RemoteCopy {
 public:
     // The size of every read request.
@@ -33,26 +33,15 @@ public:
     std::uint64_t Copied() const { return copied; }
 
 private:
-    struct Request {
-        std::uint32_t id;
-        std::uint64_t offset;
-    };
-
     bool MayIssue() const;
-    bool Issue();
     bool Receive(wxFile& to);
     bool Restart();
     bool Write(wxFile& to, const char* data, std::size_t size);
-    void WidenWindow();
     // Collects every answer still in flight; false when a wait fails.
     bool Abandon();
 
-    sftp_file from;
     std::uint64_t expectedSize;
-    // Requests in flight, oldest first: a ring of `depth` slots, made once.
-    std::vector<Request> ring;
-    std::size_t head = 0;
-    std::size_t count = 0;
+    ReadPipeline reads;
     std::size_t received = 0;
     std::uint64_t nextOffset = 0;
     bool endSeen = false;
@@ -61,7 +50,4 @@ private:
     // for again from here.
     std::uint64_t copied = 0;
     char buffer[kRequestSize];
-    // Only a target for the window call (see WidenWindow); never written to in practice,
-    // so its pages are never touched.
-    std::unique_ptr<char[]> windowSpare;
 };

@@ -117,9 +117,16 @@ class Run:
         self.server = "sshd"  # or "proftpd": the proxy then leads to a ProFTPD (mod_sftp)
         self.proftpd_dir = os.path.join(self.base, "proftpd")
         self.others = []  # further copies of the program, other workstations of the account
+        self.swap_replies = False
 
     def start(self):
         self.services.start()
+        if self.swap_replies:
+            # Before the program connects: its sessions get the SFTP server that answers
+            # reads in swapped pairs.
+            subprocess.run([sys.executable, os.path.join(ARGS.fixtures, "sshd_fixture.py"),
+                            "restart", os.path.join(self.base, "sshd"), "--swap-replies"],
+                           check=True, stdout=subprocess.DEVNULL)
         target = self.services.sshd_port
         if self.server == "proftpd":
             out = subprocess.run(
@@ -457,6 +464,15 @@ def arriving_while(end):
     return row
 
 
+def out_of_order(run):
+    # Sizes around one request and around a full pipeline, with the answers swapped.
+    run.send(3, 16 << 10, must_print=True)
+    run.send(2, 4 << 20, must_print=True)
+    run.wait("the documents to print", run.settled)
+    if not open(run.sshd_state()["swapped"]).read():
+        raise AssertionError("the server swapped no replies")
+
+
 def disconnect(run):
     run.program.click(e2e.CONNECT_BUTTON)
 
@@ -575,6 +591,7 @@ ROWS = [
      dict(fault=replaced_during_copy)),
     ("ProFTPD mod_sftp: transfer sizes, 64 MiB, burst of 30, growing file",
      dict(fault=transfer_sizes, server="proftpd", bound=300)),
+    ("replies out of order", dict(fault=out_of_order, swap_replies=True)),
 ]
 
 
@@ -586,6 +603,7 @@ def run_counted(fault_row):
             run.mount_tmp("size=1m", "mode=0700")
         if "lp" in fault_row:
             stand_in_path(run, fault_row["lp"])
+        run.swap_replies = fault_row.get("swap_replies", False)
         try:
             run.start()
             fault_row["fault"](run)

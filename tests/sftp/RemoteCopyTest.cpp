@@ -1,5 +1,6 @@
 // The pipelined copy on its own, over a real SFTP session: every depth of the pipeline
-// gives a byte-identical copy, also from a server that answers reads short before the end,
+// gives a byte-identical copy, also from a server that answers reads out of order or short
+// before the end,
 // and a copy given up with requests in flight leaves the session fit for the next one.
 #include <fcntl.h>
 #include <unistd.h>
@@ -67,7 +68,21 @@ protected:
     std::shared_ptr<LibSshSftp> sftp;
 };
 
-TEST_F(RemoteCopyTest, EveryDepthGivesAByteIdenticalCopy) {
+// Against sshd as it is and against sshd whose SFTP server answers reads in swapped pairs.
+class RemoteCopyDepths : public RemoteCopyTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        swapReplies = GetParam();
+        RemoteCopyTest::SetUp();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Servers, RemoteCopyDepths, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "RepliesSwapped" : "InOrder";
+                         });
+
+TEST_P(RemoteCopyDepths, EveryDepthGivesAByteIdenticalCopy) {
     // Told the right size, or too small a one (the file grew after it rested): the copy
     // reaches the real end either way.
     constexpr size_t kRequest = RemoteCopy::kRequestSize;
@@ -85,6 +100,7 @@ TEST_F(RemoteCopyTest, EveryDepthGivesAByteIdenticalCopy) {
             }
         }
     }
+    EXPECT_EQ(Server().SwappedReplies(), swapReplies);
 }
 
 TEST_F(RemoteCopyTest, CopyGivenUpWithRequestsInFlightLeavesTheSessionUsable) {

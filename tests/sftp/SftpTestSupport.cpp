@@ -23,14 +23,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::unique_ptr<SshdFixture>& SharedServer() {
-    static std::unique_ptr<SshdFixture> server;
-    return server;
+std::unique_ptr<SshdFixture>& SharedServer(bool swapReplies) {
+    static std::unique_ptr<SshdFixture> servers[2];
+    return servers[swapReplies ? 1 : 0];
 }
 
 std::unique_ptr<ProftpdFixture>& SharedProftpd() {
     static std::unique_ptr<ProftpdFixture> server;
     return server;
+}
+
+SshdFixture& ServerOf(bool swapReplies) {
+    std::unique_ptr<SshdFixture>& server = SharedServer(swapReplies);
+    if (!server) {
+        // The in-order server logs every request it answers, for the tests of the idle poll.
+        server = std::make_unique<SshdFixture>(
+            CORVANE_SOURCE_DIR "/tests/fixtures",
+            swapReplies ? SshdFixture::Sftp::SwapReplies : SshdFixture::Sftp::LogRequests);
+    }
+    return *server;
 }
 
 // The library initialised once per process, as the application does at start-up; the
@@ -40,7 +51,8 @@ public:
     void SetUp() override { ssh_init(); }
     void TearDown() override {
         SharedProftpd().reset();
-        SharedServer().reset();
+        SharedServer(false).reset();
+        SharedServer(true).reset();
         ssh_finalize();
     }
 };
@@ -118,17 +130,14 @@ std::string RandomBytes(size_t size, unsigned seed) {
     return bytes;
 }
 
-SshdFixture& SftpTest::Server() {
-    if (!SharedServer()) {
-        SharedServer() = std::make_unique<SshdFixture>(CORVANE_SOURCE_DIR "/tests/fixtures", true);
-    }
-    return *SharedServer();
+SshdFixture& SftpTest::Server() const {
+    return ServerOf(swapReplies);
 }
 
 ProftpdFixture& SftpTest::Proftpd() {
     if (!SharedProftpd()) {
-        SharedProftpd() =
-            std::make_unique<ProftpdFixture>(CORVANE_SOURCE_DIR "/tests/fixtures", Server().User());
+        SharedProftpd() = std::make_unique<ProftpdFixture>(CORVANE_SOURCE_DIR "/tests/fixtures",
+                                                           ServerOf(false).User());
     }
     return *SharedProftpd();
 }

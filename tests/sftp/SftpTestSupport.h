@@ -49,19 +49,22 @@ void PumpFor(std::chrono::milliseconds duration);
 
 std::string RandomBytes(size_t size, unsigned seed);
 
-// Every test gets the shared sshd (started once per test program), an empty pickup
-// directory and a temporary directory of its own that holds the known-hosts file and,
-// through TMPDIR, the worker's downloads.
+// Every test gets a shared sshd (started once per test program; the one that swaps its
+// answers to reads when `swapReplies` is set before SetUp), an empty pickup directory and a
+// temporary directory of its own that holds the known-hosts file and, through TMPDIR, the
+// worker's downloads.
 class SftpTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    static SshdFixture& Server();
-    // ProFTPD over the same account and home folder, started on first use.
+    SshdFixture& Server() const;
+    // ProFTPD over the in-order sshd's account and home folder, started on first use.
     static ProftpdFixture& Proftpd();
     // The worker talks to sshd unless a test names another server's port here.
     int serverPort = 0;
+    // Whether Server() is the sshd whose SFTP server answers reads in swapped pairs.
+    bool swapReplies = false;
     SftpEndpoint Endpoint() const;
     std::string KnownHostsFile() const { return scratch + "/known_hosts"; }
     std::string DownloadDir() const { return scratch + "/downloads"; }

@@ -42,13 +42,15 @@ protected:
     std::string largeHead;
 };
 
-// The transfer table, against each SFTP server the tests start: sshd, and ProFTPD's
+// The transfer table, against each SFTP server the tests start: sshd; sshd whose SFTP server
+// answers reads in swapped pairs (SFTP lets a server answer in any order); and ProFTPD's
 // mod_sftp (which ends reads at the size a file had when it was opened).
-enum class Server { OpenSsh, Proftpd };
+enum class Server { OpenSsh, RepliesSwapped, Proftpd };
 
 class SftpServers : public SftpTransfer, public ::testing::WithParamInterface<Server> {
 protected:
     void SetUp() override {
+        swapReplies = GetParam() == Server::RepliesSwapped;
         SftpTransfer::SetUp();
         if (GetParam() == Server::Proftpd) {
             serverPort = Proftpd().Port();
@@ -103,6 +105,7 @@ TEST_P(SftpServers, CopiesAreByteIdenticalAroundTheChunkSize) {
         PlaceFile(name, placed[name]);
     }
     ExpectEachOnce(PickUp(placed.size()), placed);
+    EXPECT_EQ(Server().SwappedReplies(), swapReplies);
 }
 
 TEST_P(SftpServers, BurstOfThirtyIsHandedOverOnceEach) {
@@ -139,9 +142,17 @@ TEST_P(SftpServers, FileGrowingWhileOpenIsCopiedWhole) {
     ExpectEachOnce(printed, {{"growing.pdf", whole}});
 }
 
-INSTANTIATE_TEST_SUITE_P(, SftpServers, ::testing::Values(Server::OpenSsh, Server::Proftpd),
+INSTANTIATE_TEST_SUITE_P(, SftpServers,
+                         ::testing::Values(Server::OpenSsh, Server::RepliesSwapped, Server::Proftpd),
                          [](const ::testing::TestParamInfo<Server>& info) {
-                             return info.param == Server::OpenSsh ? "OpenSSH" : "ProFTPD";
+                             switch (info.param) {
+                                 case Server::OpenSsh:
+                                     return "OpenSSH";
+                                 case Server::RepliesSwapped:
+                                     return "OpenSSHRepliesSwapped";
+                                 default:
+                                     return "ProFTPD";
+                             }
                          });
 
 TEST_F(SftpTransfer, CopyBrokenByTheServerIsDroppedAndTheFileStays) {

@@ -21,7 +21,7 @@ std::vector<int> Pids(const std::string& text) {
 }
 }  // namespace
 
-SshdFixture::SshdFixture(const std::string& fixturesDir, bool logRequests)
+SshdFixture::SshdFixture(const std::string& fixturesDir, Sftp sftp)
     : script(fixturesDir + "/sshd_fixture.py") {
     char pattern[] = "/tmp/corvane-sshd-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
@@ -29,7 +29,13 @@ SshdFixture::SshdFixture(const std::string& fixturesDir, bool logRequests)
     }
     directory = pattern;
     try {
-        Parse(Run("start", logRequests ? "--sftp-log '" + directory + "/sftp-requests.log'" : ""));
+        std::string option;
+        if (sftp == Sftp::LogRequests) {
+            option = "--sftp-log '" + directory + "/sftp-requests.log'";
+        } else if (sftp == Sftp::SwapReplies) {
+            option = "--swap-replies";
+        }
+        Parse(Run("start", option));
     } catch (...) {
         Run("stop");
         std::error_code ignored;
@@ -71,6 +77,10 @@ std::string SshdFixture::RequestLog() const {
     return requestLogPath.empty() ? std::string() : ReadAll(requestLogPath);
 }
 
+bool SshdFixture::SwappedReplies() const {
+    return !ReadAll(swappedPath).empty();
+}
+
 std::string SshdFixture::Run(const std::string& action, const std::string& option) const {
     return RunForOutput("python3 '" + script + "' " + action + " '" + directory + "' " + option);
 }
@@ -88,7 +98,8 @@ void SshdFixture::Parse(const std::string& output) {
                                {"home", &home},
                                {"pickup", &pickup},
                                {"log", &logPath},
-                               {"sftp_log", &requestLogPath}}) {
+                               {"sftp_log", &requestLogPath},
+                               {"swapped", &swappedPath}}) {
         if (values.count(key) != 0) {
             *member = values[key];
         }

@@ -9,8 +9,10 @@
 // up); the destructor stops it by PID, removes the account and the temporary directory.
 class SshdFixture {
 public:
-    // With `logRequests`, OpenSSH's sftp-server serves the sessions and logs every request.
-    explicit SshdFixture(const std::string& fixturesDir, bool logRequests = false);
+    // What serves the account's SFTP sessions: internal-sftp; OpenSSH's sftp-server logging
+    // every request it answers; or sftp-server behind a filter answering reads in swapped pairs.
+    enum class Sftp { Internal, LogRequests, SwapReplies };
+    explicit SshdFixture(const std::string& fixturesDir, Sftp sftp = Sftp::Internal);
     ~SshdFixture();
     SshdFixture(const SshdFixture&) = delete;
     SshdFixture& operator=(const SshdFixture&) = delete;
@@ -33,8 +35,10 @@ public:
     // The server's log (LogLevel VERBOSE): logins and password attempts.
     std::string Log() const;
     // The SFTP requests answered so far, one line each (`opendir ".teskprinting/"`,
-    // `stat name "..."`, `open "..." flags READ mode 0000`...); empty without `logRequests`.
+    // `stat name "..."`, `open "..." flags READ mode 0000`...); empty unless started with Sftp::LogRequests.
     std::string RequestLog() const;
+    // Whether a session of a server started with Sftp::SwapReplies has swapped answers.
+    bool SwappedReplies() const;
 
 private:
     std::string Run(const std::string& action, const std::string& option = std::string()) const;
@@ -50,4 +54,5 @@ private:
     std::string pickup;
     std::string logPath;
     std::string requestLogPath;
+    std::string swappedPath;
 };
