@@ -57,7 +57,7 @@ void PrintTo(const Case& failure, std::ostream* out) {
 
 // The sftp tests' shared server, started by the first case that needs it.
 struct SharedSshd : SftpTest {
-    using SftpTest::Server;
+    using SftpTest::InOrderServer;
 };
 
 class FailureLog : public testing::TestWithParam<Case> {
@@ -77,7 +77,7 @@ public:
         fs::remove_all(scratch);
     }
 
-    SshdFixture& Sshd() { return SharedSshd::Server(); }
+    SshdFixture& Sshd() { return SharedSshd::InOrderServer(); }
     SftpEndpoint Target() {
         return SftpEndpoint{"127.0.0.1", std::to_string(Sshd().Port()), scratch + "/known_hosts"};
     }

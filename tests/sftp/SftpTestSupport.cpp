@@ -134,10 +134,14 @@ SshdFixture& SftpTest::Server() const {
     return ServerOf(swapReplies);
 }
 
+SshdFixture& SftpTest::InOrderServer() {
+    return ServerOf(false);
+}
+
 ProftpdFixture& SftpTest::Proftpd() {
     if (!SharedProftpd()) {
         SharedProftpd() = std::make_unique<ProftpdFixture>(CORVANE_SOURCE_DIR "/tests/fixtures",
-                                                           ServerOf(false).User());
+                                                           InOrderServer().User());
     }
     return *SharedProftpd();
 }

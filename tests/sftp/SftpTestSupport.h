@@ -59,6 +59,8 @@ protected:
     void TearDown() override;
 
     SshdFixture& Server() const;
+    // The in-order sshd that Server() is unless `swapReplies` is set.
+    static SshdFixture& InOrderServer();
     // ProFTPD over the in-order sshd's account and home folder, started on first use.
     static ProftpdFixture& Proftpd();
     // The worker talks to sshd unless a test names another server's port here.

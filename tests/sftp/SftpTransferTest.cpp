@@ -143,7 +143,8 @@ TEST_P(SftpServers, FileGrowingWhileOpenIsCopiedWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, SftpServers,
-                         ::testing::Values(Server::OpenSsh, Server::RepliesSwapped, Server::Proftpd),
+                         ::testing::Values(Server::OpenSsh, Server::RepliesSwapped,
+                                           Server::Proftpd),
                          [](const ::testing::TestParamInfo<Server>& info) {
                              switch (info.param) {
                                  case Server::OpenSsh:

@@ -35,7 +35,8 @@ public:
     // The server's log (LogLevel VERBOSE): logins and password attempts.
     std::string Log() const;
     // The SFTP requests answered so far, one line each (`opendir ".teskprinting/"`,
-    // `stat name "..."`, `open "..." flags READ mode 0000`...); empty unless started with Sftp::LogRequests.
+    // `stat name "..."`, `open "..." flags READ mode 0000`...); empty unless started with
+    // Sftp::LogRequests.
     std::string RequestLog() const;
     // Whether a session of a server started with Sftp::SwapReplies has swapped answers.
     bool SwappedReplies() const;
