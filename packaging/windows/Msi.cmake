@@ -5,8 +5,9 @@
 # MAPPING_SCRIPT=...) put the print program and the mapping script into the package as
 # sumatraPDF.exe and scripts\mapwebdav.vbs; empty, the package carries neither.
 find_program(WIXL_EXECUTABLE wixl)
-if(NOT WIXL_EXECUTABLE)
-    message(STATUS "wixl not found: no Windows installer (Debian package wixl)")
+find_program(MSIBUILD_EXECUTABLE msibuild)
+if(NOT WIXL_EXECUTABLE OR NOT MSIBUILD_EXECUTABLE)
+    message(STATUS "wixl or msibuild not found: no Windows installer (Debian packages wixl, msitools)")
     return()
 endif()
 
@@ -55,9 +56,13 @@ function(corvane_add_msi target)
     add_custom_command(OUTPUT ${MSI_OUTPUT}
         COMMAND ${CMAKE_COMMAND} -E copy_if_different ${stage_files} ${stage}
         COMMAND ${WIXL_EXECUTABLE} -a x64 -o ${MSI_OUTPUT} corvane-print-spooler.wxs
+        # The Startup shortcut's component only with AUTOSTART=1 (see the .wxs).
+        COMMAND ${MSIBUILD_EXECUTABLE} ${MSI_OUTPUT} -q
+                "UPDATE Component SET Condition = 'AUTOSTART = \"1\"' WHERE Component = 'Autostart'"
         WORKING_DIRECTORY ${stage}
         DEPENDS ${MSI_PROGRAM} ${stage}/corvane-print-spooler.wxs ${stage_files}
-        COMMENT "Windows installer ${MSI_OUTPUT}")
+        COMMENT "Windows installer ${MSI_OUTPUT}"
+        VERBATIM)
     if(MSI_ALL)
         add_custom_target(${target} ALL DEPENDS ${MSI_OUTPUT})
     else()
