@@ -1,6 +1,7 @@
-#include "app/PrinterApp.h"
-
+// First: on Windows libssh brings winsock2.h, which must come before the toolkit's windows.h.
 #include <libssh/libssh.h>
+
+#include "app/PrinterApp.h"
 
 #include <wx/image.h>
 #include <wx/stopwatch.h>

@@ -52,9 +52,11 @@ function(corvane_add_msi target)
     set(CORVANE_MSI_VERSION ${MSI_VERSION})
     set(CORVANE_MSI_OPTIONAL_FILES "${optional_files}")
     set(CORVANE_MSI_OPTIONAL_REFS "${optional_refs}")
+    get_filename_component(output_dir ${MSI_OUTPUT} DIRECTORY)
     configure_file(${CORVANE_MSI_TEMPLATE} ${stage}/corvane-print-spooler.wxs @ONLY)
     add_custom_command(OUTPUT ${MSI_OUTPUT}
         COMMAND ${CMAKE_COMMAND} -E copy_if_different ${stage_files} ${stage}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${output_dir}
         COMMAND ${WIXL_EXECUTABLE} -a x64 -o ${MSI_OUTPUT} corvane-print-spooler.wxs
         # The Startup shortcut's component only with AUTOSTART=1 (see the .wxs).
         COMMAND ${MSIBUILD_EXECUTABLE} ${MSI_OUTPUT} -q
