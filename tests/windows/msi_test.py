@@ -123,11 +123,15 @@ class Installer(unittest.TestCase):
         self.folder = os.path.join(prefix, "drive_c", "Program Files", TITLE)
         self.prefix = prefix
         self.program = None
+        self.installed = []
 
     def tearDown(self):
         if self.program is not None and self.program.poll() is None:
             self.program.terminate()
             self.program.wait(timeout=60)
+        # A failed test must not leave its package to the next one.
+        for msi in reversed(self.installed):
+            wine("msiexec", "/x", windows_path(msi), "/qn", timeout=300)
 
     def shortcuts(self):
         """The program's Start-menu folders, all users' and this user's (Wine's installer
@@ -141,12 +145,18 @@ class Installer(unittest.TestCase):
         """The program's shortcuts in the Startup folders, all users' and this user's."""
         menus = [os.path.join(self.prefix, "drive_c", "ProgramData"),
                  os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Roaming")]
+        # Wine's folder is "StartUp".
         return [link for menu in menus for link in glob.glob(os.path.join(
-            menu, "Microsoft", "Windows", "Start Menu", "Programs", "Startup", TITLE + ".lnk"))]
+            menu, "Microsoft", "Windows", "Start Menu", "Programs", "St[aA]rt[uU]p",
+            TITLE + ".lnk"))]
 
-    def msiexec(self, *args):
-        done = wine("msiexec", *args, timeout=300)
+    def msiexec(self, action, msi, *args):
+        if action == "/i":
+            self.installed.append(msi)
+        done = wine("msiexec", action, windows_path(msi), *args, timeout=300)
         self.assertEqual(done.returncode, 0, done.stderr)
+        if action == "/x":
+            self.installed.remove(msi)
 
     def assert_nothing_left(self):
         left = os.listdir(self.folder) if os.path.exists(self.folder) else []
@@ -189,8 +199,7 @@ class Installer(unittest.TestCase):
         self.assertFalse(os.path.exists(self.folder), "installed before the test")
         self.assertEqual(self.shortcuts(), [], "a shortcut before the test")
 
-        done = wine("msiexec", "/i", windows_path(CONFIG.msi), "/qn", timeout=300)
-        self.assertEqual(done.returncode, 0, done.stderr)
+        self.msiexec("/i", CONFIG.msi, "/qn")
         self.assertEqual(sorted(os.listdir(self.folder)), INSTALLED)
         menus = self.shortcuts()
         self.assertEqual(len(menus), 1, menus)
@@ -207,7 +216,11 @@ class Installer(unittest.TestCase):
         self.assertEqual(entry.get("Publisher"), "Corvane")
         self.assertEqual(entry.get("DisplayVersion"), CONFIG.version)
         self.assertEqual(entry.get("HelpLink"), CONFIG.help_link)
-        self.assertIn("CorvaneIcon", entry.get("DisplayIcon", ""))
+        # Wine's installer writes no DisplayIcon: the package names its icon for
+        # Add/Remove Programs, and Windows shows it from there.
+        properties = subprocess.run(["msiinfo", "export", CONFIG.msi, "Property"],
+                                    capture_output=True, text=True, check=True).stdout
+        self.assertIn("ARPPRODUCTICON\tCorvaneIcon", properties)
 
         # Started as the shortcut starts it: in its own folder.
         self.program = subprocess.Popen(
@@ -234,14 +247,13 @@ class Installer(unittest.TestCase):
         self.program.wait(timeout=60)
         self.program = None
 
-        done = wine("msiexec", "/x", windows_path(CONFIG.msi), "/qn", timeout=300)
-        self.assertEqual(done.returncode, 0, done.stderr)
+        self.msiexec("/x", CONFIG.msi, "/qn")
         self.assert_nothing_left()
         print("uninstalled: the install folder is %s" %
               ("gone" if not os.path.exists(self.folder) else "empty"))
 
     def test_optional_contents_and_autostart(self):
-        self.msiexec("/i", windows_path(CONFIG.msi_optional), "/qn", "AUTOSTART=1")
+        self.msiexec("/i", CONFIG.msi_optional, "/qn", "AUTOSTART=1")
         self.assertEqual(sorted(os.listdir(self.folder)),
                          sorted(INSTALLED + ["scripts", "sumatraPDF.exe"]))
         self.assertEqual(os.listdir(os.path.join(self.folder, "scripts")), ["mapwebdav.vbs"])
@@ -252,14 +264,15 @@ class Installer(unittest.TestCase):
         print("optional contents: %s, scripts\\%s; autostart %s starts in %s" % (
             ", ".join(sorted(os.listdir(self.folder))),
             os.listdir(os.path.join(self.folder, "scripts"))[0], links[0], working))
-        self.msiexec("/x", windows_path(CONFIG.msi_optional), "/qn")
+        self.msiexec("/x", CONFIG.msi_optional, "/qn")
         self.assert_nothing_left()
 
     def test_upgrade_replaces_the_older_release(self):
-        self.msiexec("/i", windows_path(CONFIG.msi), "/qn")
+        self.msiexec("/i", CONFIG.msi, "/qn")
         program = os.path.join(self.folder, "corvane-print-spooler.exe")
         before = file_version(program)
-        self.msiexec("/i", windows_path(CONFIG.msi_next), "/qn")
+        self.msiexec("/i", CONFIG.msi_next, "/qn")
+        self.installed.remove(CONFIG.msi)  # replaced by the newer one
         entries = products()
         print("upgrade: %s -> %s; installed list: %s" % (
             before, file_version(program),
@@ -269,7 +282,7 @@ class Installer(unittest.TestCase):
         self.assertEqual(list(entries.values())[0].get("DisplayVersion"), CONFIG.next_version)
         self.assertEqual(file_version(program), CONFIG.next_version + ".0")
         self.assertEqual(sorted(os.listdir(self.folder)), INSTALLED)
-        self.msiexec("/x", windows_path(CONFIG.msi_next), "/qn")
+        self.msiexec("/x", CONFIG.msi_next, "/qn")
         self.assert_nothing_left()
         print("upgrade uninstalled: nothing left")
 

@@ -55,13 +55,13 @@ class ProgramResources(unittest.TestCase):
         self.assertIn("--type=24", listing)
 
     def test_first_icon_group_has_every_size(self):
-        group = wrestool("-x", "-t14", "-n", "APPICON")
+        group = wrestool("-x", "--raw", "-t14", "-n", "APPICON")
         count = struct.unpack_from("<H", group, 4)[0]
         sizes = sorted(group[6 + 14 * i] or 256 for i in range(count))
         self.assertEqual(sizes, ICON_SIZES)
 
     def test_version_information_names_the_release(self):
-        data = wrestool("-x", "-t16")
+        data = wrestool("-x", "--raw", "-t16")
         full = CONFIG.version + ".0"
         self.assertEqual(fixed_file_info(data), (full, full))
         expected = {"FileVersion": full, "ProductVersion": full, "CompanyName": "Corvane",
@@ -73,7 +73,7 @@ class ProgramResources(unittest.TestCase):
             self.assertTrue(version_string(data, name), name)
 
     def test_manifest_asks_for_themes_dpi_awareness_and_no_elevation(self):
-        manifest = wrestool("-x", "-t24").decode("utf-8")
+        manifest = wrestool("-x", "--raw", "-t24").decode("utf-8")
         for needle in ('name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
                        'level="asInvoker"', "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
                        ">PerMonitorV2</dpiAwareness>", ">True/PM</dpiAware>"):
