@@ -58,9 +58,10 @@ function(corvane_add_msi target)
         COMMAND ${CMAKE_COMMAND} -E copy_if_different ${stage_files} ${stage}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${output_dir}
         COMMAND ${WIXL_EXECUTABLE} -a x64 -o ${MSI_OUTPUT} corvane-print-spooler.wxs
-        # The Startup shortcut's component only with AUTOSTART=1 (see the .wxs).
+        # The Startup shortcut's component only with AUTOSTART=1 (see the .wxs); and when
+        # everything is removed, so that Wine's installer removes it too.
         COMMAND ${MSIBUILD_EXECUTABLE} ${MSI_OUTPUT} -q
-                "UPDATE Component SET Condition = 'AUTOSTART = \"1\"' WHERE Component = 'Autostart'"
+                "UPDATE Component SET Condition = 'AUTOSTART = \"1\" OR REMOVE ~= \"ALL\"' WHERE Component = 'Autostart'"
         WORKING_DIRECTORY ${stage}
         DEPENDS ${MSI_PROGRAM} ${stage}/corvane-print-spooler.wxs ${stage_files}
         COMMENT "Windows installer ${MSI_OUTPUT}"
