@@ -43,7 +43,8 @@ display=120
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
     display=$((display + 1))
 done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$build/wine-xvfb.log" 2>&1 &
+# Large enough for the window at 192 DPI (1000 x 678 at 100, 100).
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$build/wine-xvfb.log" 2>&1 &
 xvfb_pid=$!
 i=0
 until xdpyinfo -display ":$display" >/dev/null 2>&1; do
