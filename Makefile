@@ -134,7 +134,7 @@ WINDOWS_BUILD ?= build-windows
 WINDOWS_PACKAGES := wine wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     wixl msitools dpkg-dev cmake make pkg-config googletest xvfb x11-utils xdotool \
     imagemagick python3 openssh-server openssh-client cups cups-daemon cups-client \
-    ca-certificates
+    ca-certificates icoutils openssl
 
 .PHONY: windows-sources windows-deps windows windows-test
 
@@ -151,8 +151,11 @@ windows-deps:
 	fi
 	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(WINDOWS_PACKAGES)
 
+# PRINT_PROGRAM=/path/SumatraPDF.exe and MAPPING_SCRIPT=/path/mapwebdav.vbs put those into the
+# MSI (as sumatraPDF.exe and scripts\mapwebdav.vbs); without them it carries neither.
 windows: windows-deps
-	BUILD_DIR=$(WINDOWS_BUILD) tools/windows/cross-build.sh deps configure build
+	BUILD_DIR=$(WINDOWS_BUILD) PRINT_PROGRAM="$(PRINT_PROGRAM)" MAPPING_SCRIPT="$(MAPPING_SCRIPT)" \
+	    tools/windows/cross-build.sh deps configure build
 
 windows-test: windows
 	BUILD_DIR=$(WINDOWS_BUILD) tools/windows/cross-build.sh test

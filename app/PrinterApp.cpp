@@ -1,6 +1,7 @@
-#include "app/PrinterApp.h"
-
+// First: on Windows libssh brings winsock2.h, which must come before the toolkit's windows.h.
 #include <libssh/libssh.h>
+
+#include "app/PrinterApp.h"
 
 #include <wx/image.h>
 #include <wx/stopwatch.h>
@@ -11,6 +12,7 @@
 #include "app/WorkerEvents.h"
 #include "pickup/TeskPrintJob.h"
 #include "ui/TeskFrame.h"
+#include "ui/WindowLayout.h"
 #include "update/UpdateCheck.h"
 
 wxBEGIN_EVENT_TABLE(PrinterApp, wxApp)
@@ -36,7 +38,9 @@ bool PrinterApp::OnInit() {
     }
 
     const wxString title = wxString(kTitlePrefix) + kProgramVersion;
-    frame = new TeskFrame(this, title, wxPoint(50, 50), wxSize(500, 339), kMainWindowStyle);
+    // The layout is in 96-DPI pixels: scaled here to the display's own.
+    frame = new TeskFrame(this, title, wxWindow::FromDIP(WindowPlaces::Frame.Position(), nullptr),
+                          wxWindow::FromDIP(WindowPlaces::Frame.Size(), nullptr), kMainWindowStyle);
     frame->Show(true);
 
     ssh_init();

@@ -1,6 +1,15 @@
 #pragma once
 
+#include <wx/bmpbndl.h>
+#include <wx/icon.h>
 #include <wx/string.h>
 
 // Folder of the picture and the icon read at start-up, without a trailing separator.
 wxString ResourcesDir();
+
+// The icon built into the program file, for when the icon file is missing; an invalid icon
+// where the program carries none.
+wxIcon BuiltInIcon();
+
+// The tray's icon in the sizes the notification area may ask for at each display scale.
+wxBitmapBundle TrayIconSizes(const wxIcon& icon);

@@ -13,3 +13,12 @@ wxString ResourcesDir() {
     }
     return wxStandardPaths::Get().GetInstallPrefix() + "/share/corvane-print-spooler";
 }
+
+wxIcon BuiltInIcon() {
+    return wxIcon();  // an ELF program carries no icon
+}
+
+wxBitmapBundle TrayIconSizes(const wxIcon& icon) {
+    // The desktop's tray scales the icon it is given.
+    return wxBitmapBundle(icon);
+}

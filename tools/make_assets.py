@@ -1,9 +1,15 @@
 #!/usr/bin/env python3
-"""Draws the window's background picture and the 48-pixel program icon.
+"""Draws the window's background picture and the program icons.
 
-Writes resources/PrintBackgroundImage.bmp (24-bit, 500 x 339) and resources/corvane48.ico
-(48 x 48, 32-bit with alpha). Only the standard library is used, so the pictures can be
-made again on any machine: python3 tools/make_assets.py
+Writes, into resources/:
+  PrintBackgroundImage.bmp       24-bit, 500 x 339: the picture at 96 DPI
+  PrintBackgroundImage_1_5x.bmp  the same drawn for 144 DPI (750 x 509)
+  PrintBackgroundImage_2x.bmp    the same drawn for 192 DPI (1000 x 678)
+  corvane48.ico                  48 x 48, 32-bit with alpha: the window's and the tray's icon
+  corvane.ico                    16, 20, 24, 32, 40, 48, 64 and 256 px: the icon built into
+                                 the Windows program (Explorer, Start menu, Add/Remove)
+Only the standard library is used, so the pictures can be made again on any machine:
+python3 tools/make_assets.py
 """
 import math
 import os
@@ -13,6 +19,7 @@ BLUE = (66, 135, 193)
 DARK_BLUE = (38, 92, 150)
 GREEN = (0, 177, 89)
 WHITE = (255, 255, 255)
+ICON_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
 
 
 class Canvas:
@@ -77,33 +84,43 @@ def printer(canvas, x, y, scale, body, paper, accent):
                             0.7 * s, body)
 
 
-def background():
-    width, height = 500, 339
+def scaled(length, scale):
+    """A length of the 96-DPI picture at `scale`, rounded as the window rounds its own."""
+    return int(math.floor(length * scale + 0.5))
+
+
+def background(scale=1.0):
+    """The picture for a display scale: the 96-DPI drawing with every length times scale."""
+    s = scale
+    width, height = scaled(500, s), scaled(339, s)
     canvas = Canvas(width, height)
     for y in range(height):
         row_colour = lerp((236, 242, 249), (206, 222, 240), y / (height - 1))
         for x in range(width):
             canvas.pixels[y][x] = row_colour + (255,)
     # Title band behind the heading and the explanation.
-    for y in range(12, 104):
+    for y in range(scaled(12, s), scaled(104, s)):
         for x in range(width):
             canvas.pixels[y][x] = lerp(BLUE, DARK_BLUE, x / (width - 1)) + (255,)
     # A soft band of circles for a little depth.
     for i in range(9):
-        canvas.circle(30 + i * 60, 108, 22 + (i % 3) * 6, (255, 255, 255, 40))
+        canvas.circle((30 + i * 60) * s, 108 * s, (22 + (i % 3) * 6) * s, (255, 255, 255, 40))
     # Card behind the login form.
-    canvas.rounded_rect(24, 122, 352, 278, 10, (255, 255, 255, 210))
-    canvas.rounded_rect(24, 122, 352, 126, 2, GREEN + (255,))
+    canvas.rounded_rect(24 * s, 122 * s, 352 * s, 278 * s, 10 * s, (255, 255, 255, 210))
+    canvas.rounded_rect(24 * s, 122 * s, 352 * s, 126 * s, 2 * s, GREEN + (255,))
     # Printer picture on the right.
-    printer(canvas, 376, 128, 2.0, DARK_BLUE + (255,), WHITE + (255,), GREEN + (255,))
+    printer(canvas, 376 * s, 128 * s, 2.0 * s, DARK_BLUE + (255,), WHITE + (255,),
+            GREEN + (255,))
     return canvas
 
 
-def icon():
-    canvas = Canvas(48, 48)
-    canvas.rounded_rect(0, 0, 47, 47, 9, BLUE + (255,))
-    canvas.rounded_rect(0, 24, 47, 47, 9, DARK_BLUE + (90,))
-    printer(canvas, 6.5, 3.5, 0.72, WHITE + (255,), (222, 234, 246, 255), GREEN + (255,))
+def icon(size=48):
+    canvas = Canvas(size, size)
+    s = size / 48.0
+    canvas.rounded_rect(0, 0, size - 1, size - 1, 9 * s, BLUE + (255,))
+    canvas.rounded_rect(0, 24 * s, size - 1, size - 1, 9 * s, DARK_BLUE + (90,))
+    printer(canvas, 6.5 * s, 3.5 * s, 0.72 * s, WHITE + (255,), (222, 234, 246, 255),
+            GREEN + (255,))
     return canvas
 
 
@@ -123,7 +140,8 @@ def write_bmp(canvas, path):
         out.write(header + info + data)
 
 
-def write_ico(canvas, path):
+def ico_image(canvas):
+    """One icon image: a bottom-up 32-bit DIB with its AND mask."""
     size = canvas.width
     xor = bytearray()
     for y in range(size - 1, -1, -1):
@@ -140,18 +158,28 @@ def write_ico(canvas, path):
         mask += row
     info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(xor) + len(mask),
                        0, 0, 0, 0)
-    image = info + xor + mask
-    directory = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", size, size, 0, 0, 1, 32, len(image), 6 + 16)
+    return info + xor + mask
+
+
+def write_ico(canvases, path):
+    images = [ico_image(canvas) for canvas in canvases]
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for canvas, image in zip(canvases, images):
+        side = canvas.width % 256  # 256 is written as 0
+        directory += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 32, len(image), offset)
+        offset += len(image)
     with open(path, "wb") as out:
-        out.write(directory + entry + image)
+        out.write(directory + b"".join(images))
 
 
 def main():
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
     os.makedirs(out, exist_ok=True)
-    write_bmp(background(), os.path.join(out, "PrintBackgroundImage.bmp"))
-    write_ico(icon(), os.path.join(out, "corvane48.ico"))
+    for scale, suffix in ((1.0, ""), (1.5, "_1_5x"), (2.0, "_2x")):
+        write_bmp(background(scale), os.path.join(out, "PrintBackgroundImage%s.bmp" % suffix))
+    write_ico([icon()], os.path.join(out, "corvane48.ico"))
+    write_ico([icon(size) for size in ICON_SIZES], os.path.join(out, "corvane.ico"))
 
 
 if __name__ == "__main__":

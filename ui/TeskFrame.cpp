@@ -10,11 +10,13 @@
 #include "app/ProgramInfo.h"
 #include "app/ResourcesDir.h"
 #include "ui/TeskTaskBarIcon.h"
+#include "ui/WindowLayout.h"
 #include "ui/wxImagePanel.h"
 
 wxBEGIN_EVENT_TABLE(TeskFrame, wxFrame)
     EVT_CLOSE(TeskFrame::OnClose)
     EVT_ICONIZE(TeskFrame::OnIconize)
+    EVT_DPI_CHANGED(TeskFrame::OnDpiChanged)
 wxEND_EVENT_TABLE()
 
 namespace {
@@ -28,11 +30,11 @@ wxFont MakeFont(int points, wxFontWeight weight) {
 
 wxIcon LoadIcon(const wxString& file) {
     wxIcon icon;
-    // A missing icon leaves the window and the tray without one, quietly.
     if (wxFileName::FileExists(file)) {
         icon.LoadFile(file, wxBITMAP_TYPE_ICO);
     }
-    return icon;
+    // Without the file, the icon built into the program, where there is one.
+    return icon.IsOk() ? icon : BuiltInIcon();
 }
 
 }  // namespace
@@ -46,56 +48,65 @@ TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
 
     taskBarIcon = new TeskTaskBarIcon(this);
     const wxString iconFile = resources + "/corvane48.ico";
-    taskBarIcon->SetIcon(LoadIcon(iconFile), kProductTitle);
-    SetIcon(LoadIcon(iconFile));
+    const wxIcon icon = LoadIcon(iconFile);
+    taskBarIcon->SetIcon(TrayIconSizes(icon), kProductTitle);
+    SetIcon(icon);
 
     const wxFont smallFont = MakeFont(8, wxFONTWEIGHT_NORMAL);
     const wxFont headingFont = MakeFont(20, wxFONTWEIGHT_BOLD);
     const wxFont explanationFont = MakeFont(12, wxFONTWEIGHT_NORMAL);
     const wxColour white("WHITE");
 
-    auto* heading = new wxStaticText(panel, wxID_ANY, kProductTitle, wxPoint(12, 25),
-                                     wxSize(480, 36), wxALIGN_CENTRE_HORIZONTAL);
+    // Each control is created at its place, scaled to the display (Place below).
+    auto* heading = new wxStaticText(panel, wxID_ANY, kProductTitle, wxDefaultPosition,
+                                     wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
+    Place(heading, WindowPlaces::Heading);
     heading->SetFont(headingFont);
     heading->SetForegroundColour(white);
     heading->SetBackgroundColour(kBlue);
 
     auto* explanation =
         new wxStaticText(panel, wxID_ANY, "Please log in to connect your Corvane Print Spooler",
-                         wxPoint(12, 61), wxSize(480, 32), wxALIGN_CENTRE_HORIZONTAL);
+                         wxDefaultPosition, wxDefaultSize, wxALIGN_CENTRE_HORIZONTAL);
+    Place(explanation, WindowPlaces::Explanation);
     explanation->SetFont(explanationFont);
     explanation->SetForegroundColour(white);
     explanation->SetBackgroundColour(kBlue);
 
-    statusText = new wxStaticText(panel, wxID_ANY, "Not Connected", wxPoint(385, 245));
+    statusText = new wxStaticText(panel, wxID_ANY, "Not Connected");
     statusText->SetFont(smallFont);
     statusText->SetForegroundColour(white);
     statusText->SetBackgroundColour(kBlue);
-    // Setting the font after creation does not resize the text by itself.
-    statusText->SetSize(statusText->GetBestSize());
+    // Setting the font after creation does not resize the text by itself: placed after it.
+    Place(statusText, WindowPlaces::Status);
 
-    userIdCtrl = new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(144, 136), wxSize(190, 20));
-    passwordCtrl = new wxTextCtrl(panel, wxID_ANY, wxString(), wxPoint(144, 162), wxSize(190, 20),
+    userIdCtrl = new wxTextCtrl(panel, wxID_ANY, wxString());
+    Place(userIdCtrl, WindowPlaces::UserId);
+    passwordCtrl = new wxTextCtrl(panel, wxID_ANY, wxString(), wxDefaultPosition, wxDefaultSize,
                                   wxTE_PASSWORD);
+    Place(passwordCtrl, WindowPlaces::Password);
 
-    connectButton = new wxButton(panel, ID_CONNECT, "Connect", wxPoint(38, 230), wxSize(300, 33));
+    connectButton = new wxButton(panel, ID_CONNECT, "Connect");
+    Place(connectButton, WindowPlaces::ConnectButton);
     connectButton->SetForegroundColour(white);
     connectButton->SetBackgroundColour(kGreen);
     Connect(ID_CONNECT, wxEVT_BUTTON, wxCommandEventHandler(TeskFrame::OnConnect));
     connectButton->SetFocus();
 
     const char* labels[] = {"Corvane ID", "Password", "Printer"};
-    const int labelTops[] = {136, 162, 188};
+    const WindowPlace labelPlaces[] = {WindowPlaces::UserIdLabel, WindowPlaces::PasswordLabel,
+                                       WindowPlaces::PrinterLabel};
     for (int i = 0; i < 3; ++i) {
-        auto* label = new wxStaticText(panel, wxID_ANY, labels[i], wxPoint(38, labelTops[i]));
+        auto* label = new wxStaticText(panel, wxID_ANY, labels[i]);
         label->SetFont(smallFont);
         label->SetBackgroundColour(white);
-        label->SetSize(label->GetBestSize());
+        Place(label, labelPlaces[i]);
     }
 
     const wxString defaultPrinter = app->GetDefaultPrinterName();
     const wxArrayString printers = app->GetPrinterNames();
-    printerChoice = new wxChoice(panel, wxID_ANY, wxPoint(144, 188), wxSize(190, 28), printers);
+    printerChoice = new wxChoice(panel, wxID_ANY, wxDefaultPosition, wxDefaultSize, printers);
+    Place(printerChoice, WindowPlaces::PrinterList);
     if (!printers.IsEmpty()) {
         const int index = printers.Index(defaultPrinter, true);
         if (index != wxNOT_FOUND && !defaultPrinter.IsEmpty()) {
@@ -105,6 +116,29 @@ TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
     } else {
         printerChoice->Disable();
     }
+}
+
+void TeskFrame::Place(wxWindow* control, const WindowPlace& place) {
+    placed.emplace_back(control, place);
+    ApplyPlace(control, place);
+}
+
+void TeskFrame::ApplyPlace(wxWindow* control, const WindowPlace& place) {
+    control->Move(FromDIP(place.Position()));
+    if (place.width > 0) {
+        // Also its least size: a later font change does not shrink the control to its text.
+        control->SetInitialSize(FromDIP(place.Size()));
+    } else {
+        control->SetSize(control->GetBestSize());
+    }
+}
+
+void TeskFrame::OnDpiChanged(wxDPIChangedEvent& event) {
+    // Moved to a display of another scale: every control to its place at the new one.
+    for (const auto& [control, place] : placed) {
+        ApplyPlace(control, place);
+    }
+    event.Skip();
 }
 
 void TeskFrame::SetConnectButton(const std::string& label, bool enabled) {

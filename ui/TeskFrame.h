@@ -1,12 +1,16 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <wx/button.h>
 #include <wx/choice.h>
 #include <wx/frame.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+
+#include "ui/WindowLayout.h"
 
 #ifdef _WIN32
 // The Windows headers define GetPrinter as a macro (the print spooler's GetPrinterW); they
@@ -34,6 +38,7 @@ public:
     void OnConnect(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
     void OnIconize(wxIconizeEvent& event);
+    void OnDpiChanged(wxDPIChangedEvent& event);
 
     // Children, owned by the toolkit; public so that tests can look at them.
     PrinterApp* app;
@@ -45,5 +50,11 @@ public:
     wxStaticText* statusText = nullptr;
 
 private:
+    // Puts a control at its place of the layout, scaled to this window's display.
+    void Place(wxWindow* control, const WindowPlace& place);
+    void ApplyPlace(wxWindow* control, const WindowPlace& place);
+
+    std::vector<std::pair<wxWindow*, WindowPlace>> placed;
+
     wxDECLARE_EVENT_TABLE();
 };

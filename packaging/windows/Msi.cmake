@@ -1,22 +1,78 @@
 # The Windows installer (corvane-print-spooler-<version>.msi in the build folder), made with
 # wixl from Debian's msitools. Part of the default build when wixl is there.
+#
+# CORVANE_PRINT_PROGRAM and CORVANE_MAPPING_SCRIPT (make windows PRINT_PROGRAM=...
+# MAPPING_SCRIPT=...) put the print program and the mapping script into the package as
+# sumatraPDF.exe and scripts\mapwebdav.vbs; empty, the package carries neither.
 find_program(WIXL_EXECUTABLE wixl)
-if(NOT WIXL_EXECUTABLE)
-    message(STATUS "wixl not found: no Windows installer (Debian package wixl)")
+find_program(MSIBUILD_EXECUTABLE msibuild)
+if(NOT WIXL_EXECUTABLE OR NOT MSIBUILD_EXECUTABLE)
+    message(STATUS "wixl or msibuild not found: no Windows installer (Debian packages wixl, msitools)")
     return()
 endif()
 
-# wixl takes the packaged files by names relative to the .wxs: everything is staged in one
-# folder.
-set(msi_stage ${CMAKE_CURRENT_BINARY_DIR}/packaging/msi)
-configure_file(${CMAKE_CURRENT_LIST_DIR}/corvane-print-spooler.wxs.in
-               ${msi_stage}/corvane-print-spooler.wxs @ONLY)
+set(CORVANE_PRINT_PROGRAM "" CACHE FILEPATH "Print program packaged as sumatraPDF.exe (optional)")
+set(CORVANE_MAPPING_SCRIPT "" CACHE FILEPATH
+    "Mapping script packaged as scripts\\mapwebdav.vbs (optional)")
+set(CORVANE_MSI_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/corvane-print-spooler.wxs.in)
+
+# corvane_add_msi(TARGET [ALL] OUTPUT msi PROGRAM exe-target VERSION v
+#                 [PRINT_PROGRAM file] [MAPPING_SCRIPT file])
+#     builds the package `msi` of program `exe-target` as release `v` (target TARGET, part
+#     of the default build with ALL).
+function(corvane_add_msi target)
+    cmake_parse_arguments(PARSE_ARGV 1 MSI "ALL" "OUTPUT;PROGRAM;VERSION;PRINT_PROGRAM;MAPPING_SCRIPT"
+                          "")
+    # wixl takes the packaged files by names relative to the .wxs: everything is staged in
+    # one folder.
+    set(stage ${CMAKE_CURRENT_BINARY_DIR}/packaging/${target})
+    set(stage_files $<TARGET_FILE:${MSI_PROGRAM}> ${CORVANE_RESOURCES} ${CORVANE_PROGRAM_ICON})
+    set(optional_files "")
+    set(optional_refs "")
+    if(MSI_PRINT_PROGRAM)
+        list(APPEND stage_files ${MSI_PRINT_PROGRAM})
+        get_filename_component(source ${MSI_PRINT_PROGRAM} NAME)
+        string(APPEND optional_files
+            "          <Component Id=\"PrintProgram\" Guid=\"3d1f35a4-8c1c-4f79-9a51-6f0a3e0b2c11\" Win64=\"yes\">\n"
+            "            <File Id=\"PrintProgramExe\" Name=\"sumatraPDF.exe\" Source=\"${source}\" KeyPath=\"yes\" />\n"
+            "          </Component>\n")
+        string(APPEND optional_refs "      <ComponentRef Id=\"PrintProgram\" />\n")
+    endif()
+    if(MSI_MAPPING_SCRIPT)
+        list(APPEND stage_files ${MSI_MAPPING_SCRIPT})
+        get_filename_component(source ${MSI_MAPPING_SCRIPT} NAME)
+        string(APPEND optional_files
+            "          <Directory Id=\"ScriptsFolder\" Name=\"scripts\">\n"
+            "            <Component Id=\"MappingScript\" Guid=\"9b6e0f52-27d4-4c0b-8f3e-5d2a7c9e41b8\" Win64=\"yes\">\n"
+            "              <File Id=\"MappingScriptVbs\" Name=\"mapwebdav.vbs\" Source=\"${source}\" KeyPath=\"yes\" />\n"
+            "            </Component>\n"
+            "          </Directory>\n")
+        string(APPEND optional_refs "      <ComponentRef Id=\"MappingScript\" />\n")
+    endif()
+    set(CORVANE_MSI_VERSION ${MSI_VERSION})
+    set(CORVANE_MSI_OPTIONAL_FILES "${optional_files}")
+    set(CORVANE_MSI_OPTIONAL_REFS "${optional_refs}")
+    get_filename_component(output_dir ${MSI_OUTPUT} DIRECTORY)
+    configure_file(${CORVANE_MSI_TEMPLATE} ${stage}/corvane-print-spooler.wxs @ONLY)
+    add_custom_command(OUTPUT ${MSI_OUTPUT}
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different ${stage_files} ${stage}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${output_dir}
+        COMMAND ${WIXL_EXECUTABLE} -a x64 -o ${MSI_OUTPUT} corvane-print-spooler.wxs
+        # The Startup shortcut's component only with AUTOSTART=1 (see the .wxs); and when
+        # everything is removed, so that Wine's installer removes it too.
+        COMMAND ${MSIBUILD_EXECUTABLE} ${MSI_OUTPUT} -q
+                "UPDATE Component SET Condition = 'AUTOSTART = \"1\" OR REMOVE ~= \"ALL\"' WHERE Component = 'Autostart'"
+        WORKING_DIRECTORY ${stage}
+        DEPENDS ${MSI_PROGRAM} ${stage}/corvane-print-spooler.wxs ${stage_files}
+        COMMENT "Windows installer ${MSI_OUTPUT}"
+        VERBATIM)
+    if(MSI_ALL)
+        add_custom_target(${target} ALL DEPENDS ${MSI_OUTPUT})
+    else()
+        add_custom_target(${target} DEPENDS ${MSI_OUTPUT})
+    endif()
+endfunction()
+
 set(CORVANE_MSI ${CMAKE_CURRENT_BINARY_DIR}/corvane-print-spooler-${PROJECT_VERSION}.msi)
-add_custom_command(OUTPUT ${CORVANE_MSI}
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:corvane-print-spooler>
-            ${CORVANE_RESOURCES} ${msi_stage}
-    COMMAND ${WIXL_EXECUTABLE} -a x64 -o ${CORVANE_MSI} corvane-print-spooler.wxs
-    WORKING_DIRECTORY ${msi_stage}
-    DEPENDS corvane-print-spooler ${msi_stage}/corvane-print-spooler.wxs ${CORVANE_RESOURCES}
-    COMMENT "Windows installer ${CORVANE_MSI}")
-add_custom_target(msi ALL DEPENDS ${CORVANE_MSI})
+corvane_add_msi(msi ALL OUTPUT ${CORVANE_MSI} PROGRAM corvane-print-spooler VERSION ${PROJECT_VERSION}
+                PRINT_PROGRAM "${CORVANE_PRINT_PROGRAM}" MAPPING_SCRIPT "${CORVANE_MAPPING_SCRIPT}")

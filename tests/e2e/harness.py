@@ -39,10 +39,14 @@ import warnings
 CONFIG = None
 
 VERSION_PATH = "/downloads/corvane-print-spooler-version.txt"
-# Where the login form's controls are, relative to the window (the window's fixed layout).
-ACCOUNT_FIELD = (239, 146)
-PASSWORD_FIELD = (239, 172)
-CONNECT_BUTTON = (188, 246)
+# Where the login form's controls are, relative to the window: the layout the window is
+# built from.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import window_layout  # noqa: E402
+
+ACCOUNT_FIELD = window_layout.centre("UserId")
+PASSWORD_FIELD = window_layout.centre("Password")
+CONNECT_BUTTON = window_layout.centre("ConnectButton")
 QUEUE = "e2e"
 
 

@@ -8,6 +8,7 @@
 #include "support/AppUnderTest.h"
 #include "ui/TeskFrame.h"
 #include "ui/TeskTaskBarIcon.h"
+#include "ui/WindowLayout.h"
 #include "ui/wxImagePanel.h"
 
 namespace {
@@ -41,8 +42,8 @@ protected:
 
 TEST_F(WindowLayout, FrameHasTitlePlaceSizeAndFixedStyle) {
     EXPECT_EQ(frame().GetTitle(), "Corvane Print Spooler 2.4.0");
-    EXPECT_EQ(frame().GetPosition(), wxPoint(50, 50));
-    EXPECT_EQ(frame().GetSize(), wxSize(500, 339));
+    EXPECT_EQ(frame().GetPosition(), frame().FromDIP(WindowPlaces::Frame.Position()));
+    EXPECT_EQ(frame().GetSize(), frame().FromDIP(WindowPlaces::Frame.Size()));
     const long style = frame().GetWindowStyleFlag();
     EXPECT_TRUE(style & wxMINIMIZE_BOX);
     EXPECT_TRUE(style & wxCLOSE_BOX);
@@ -53,45 +54,79 @@ TEST_F(WindowLayout, FrameHasTitlePlaceSizeAndFixedStyle) {
     EXPECT_NE(dynamic_cast<wxImagePanel*>(panel()), nullptr);
 }
 
-TEST_F(WindowLayout, ControlsAreCreatedInTabOrderWithTheirTextsAndPlaces) {
+TEST_F(WindowLayout, TheLayoutIsTheOneTheWindowHasAlwaysHad) {
+    // The places the tests and the window share, at 96 DPI.
+    EXPECT_EQ(WindowPlaces::Frame.Position(), wxPoint(50, 50));
+    EXPECT_EQ(WindowPlaces::Frame.Size(), wxSize(500, 339));
+    EXPECT_EQ(WindowPlaces::ConnectButton.Position(), wxPoint(38, 230));
+    EXPECT_EQ(WindowPlaces::Status.Position(), wxPoint(385, 245));
+    EXPECT_EQ(WindowPlaces::Status.Size(), wxDefaultSize);
+}
+
+// One control of the login form, in creation (and tab) order.
+struct ControlCase {
+    size_t index;
+    const char* label;  // nullptr: an editable control, whose value starts empty
+    WindowPlace place;
+    bool blueBand;  // white on the title band's blue, or on white
+    int points;     // font size; 0: the toolkit's default
+};
+
+void PrintTo(const ControlCase& c, std::ostream* out) {
+    *out << "control " << c.index << " (" << (c.label ? c.label : "field") << ")";
+}
+
+class WindowControl : public WindowLayout, public testing::WithParamInterface<ControlCase> {};
+
+TEST_P(WindowControl, SitsAtItsPlaceWithItsTextColoursAndFont) {
+    const ControlCase& c = GetParam();
     const std::vector<wxWindow*> all = controls();
     ASSERT_EQ(all.size(), 10u);
-    struct Expected {
-        wxString label;
-        wxPoint position;
-    };
-    const Expected expected[] = {
-        {"Corvane Print Spooler", {12, 25}},
-        {"Please log in to connect your Corvane Print Spooler", {12, 61}},
-        {"Not Connected", {385, 245}},
-        {"", {144, 136}},
-        {"", {144, 162}},
-        {"Connect", {38, 230}},
-        {"Corvane ID", {38, 136}},
-        {"Password", {38, 162}},
-        {"Printer", {38, 188}},
-        {"", {144, 188}},
-    };
-    for (size_t i = 0; i < all.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(all[i]->GetPosition(), expected[i].position);
-        if (dynamic_cast<wxTextCtrl*>(all[i]) != nullptr) {
-            EXPECT_EQ(static_cast<wxTextCtrl*>(all[i])->GetValue(), "");
-        } else if (dynamic_cast<wxChoice*>(all[i]) == nullptr) {
-            EXPECT_EQ(all[i]->GetLabel(), expected[i].label);
-        }
+    wxWindow* control = all[c.index];
+    EXPECT_EQ(control->GetPosition(), frame().FromDIP(c.place.Position()));
+    if (c.place.width > 0) {
+        EXPECT_EQ(control->GetSize(), frame().FromDIP(c.place.Size()));
     }
-    EXPECT_EQ(all[0]->GetSize(), wxSize(480, 36));
-    EXPECT_EQ(all[1]->GetSize(), wxSize(480, 32));
+    if (auto* field = dynamic_cast<wxTextCtrl*>(control)) {
+        EXPECT_EQ(field->GetValue(), "");
+    } else if (c.label != nullptr) {
+        EXPECT_EQ(control->GetLabel(), c.label);
+    }
+    if (c.blueBand) {
+        EXPECT_EQ(control->GetForegroundColour(), kWhite);
+        EXPECT_EQ(control->GetBackgroundColour(), kBlue);
+    } else if (c.points == 8) {
+        EXPECT_EQ(control->GetBackgroundColour(), kWhite);
+    }
+    if (c.points > 0) {
+        EXPECT_EQ(control->GetFont().GetPointSize(), c.points);
+    }
+}
+
+// Indexes are the creation order: heading, explanation, status, the two fields, the
+// button, the three labels, the printer list.
+INSTANTIATE_TEST_SUITE_P(
+    LoginForm, WindowControl,
+    testing::Values(ControlCase{0, "Corvane Print Spooler", WindowPlaces::Heading, true, 20},
+                    ControlCase{1, "Please log in to connect your Corvane Print Spooler",
+                                WindowPlaces::Explanation, true, 12},
+                    ControlCase{2, "Not Connected", WindowPlaces::Status, true, 8},
+                    ControlCase{3, nullptr, WindowPlaces::UserId, false, 0},
+                    ControlCase{4, nullptr, WindowPlaces::Password, false, 0},
+                    ControlCase{5, "Connect", WindowPlaces::ConnectButton, false, 0},
+                    ControlCase{6, "Corvane ID", WindowPlaces::UserIdLabel, false, 8},
+                    ControlCase{7, "Password", WindowPlaces::PasswordLabel, false, 8},
+                    ControlCase{8, "Printer", WindowPlaces::PrinterLabel, false, 8},
+                    ControlCase{9, nullptr, WindowPlaces::PrinterList, false, 0}));
+
+TEST_F(WindowLayout, ControlsAreCreatedInTabOrder) {
+    const std::vector<wxWindow*> all = controls();
+    ASSERT_EQ(all.size(), 10u);
     EXPECT_EQ(all[3], frame().userIdCtrl);
     EXPECT_EQ(all[4], frame().passwordCtrl);
     EXPECT_EQ(all[5], frame().connectButton);
     EXPECT_EQ(all[9], frame().printerChoice);
     EXPECT_EQ(all[2], frame().statusText);
-    EXPECT_EQ(frame().userIdCtrl->GetSize(), wxSize(190, 20));
-    EXPECT_EQ(frame().passwordCtrl->GetSize(), wxSize(190, 20));
-    EXPECT_EQ(frame().connectButton->GetSize(), wxSize(300, 33));
-    EXPECT_EQ(frame().printerChoice->GetSize(), wxSize(190, 28));
     EXPECT_EQ(frame().connectButton->GetId(), ID_CONNECT);
     EXPECT_TRUE(frame().passwordCtrl->HasFlag(wxTE_PASSWORD));
     EXPECT_FALSE(frame().userIdCtrl->HasFlag(wxTE_PASSWORD));
@@ -108,32 +143,19 @@ TEST_F(WindowLayout, ControlsAreCreatedInTabOrderWithTheirTextsAndPlaces) {
     EXPECT_EQ(focusable, order);
 }
 
-TEST_F(WindowLayout, ColoursAndFontsFollowTheHouseLook) {
+TEST_F(WindowLayout, HeadingIsBoldAndTheButtonGreen) {
     const std::vector<wxWindow*> all = controls();
-    for (int i : {0, 1, 2}) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(all[i]->GetForegroundColour(), kWhite);
-        EXPECT_EQ(all[i]->GetBackgroundColour(), kBlue);
-    }
-    EXPECT_EQ(all[0]->GetFont().GetPointSize(), 20);
     EXPECT_EQ(all[0]->GetFont().GetWeight(), wxFONTWEIGHT_BOLD);
-    EXPECT_EQ(all[1]->GetFont().GetPointSize(), 12);
     EXPECT_EQ(all[1]->GetFont().GetWeight(), wxFONTWEIGHT_NORMAL);
-    EXPECT_EQ(all[2]->GetFont().GetPointSize(), 8);
     EXPECT_EQ(frame().connectButton->GetForegroundColour(), kWhite);
     EXPECT_EQ(frame().connectButton->GetBackgroundColour(), kGreen);
-    for (int i : {6, 7, 8}) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(all[i]->GetBackgroundColour(), kWhite);
-        EXPECT_EQ(all[i]->GetFont().GetPointSize(), 8);
-    }
 }
 
 TEST_F(WindowLayout, BackgroundPictureAndIconAreLoadedFromBesideTheProgram) {
     auto* picture = dynamic_cast<wxImagePanel*>(panel());
     ASSERT_NE(picture, nullptr);
     ASSERT_TRUE(picture->bitmap.IsOk());
-    EXPECT_EQ(picture->bitmap.GetSize(), wxSize(500, 339));
+    EXPECT_EQ(picture->bitmap.GetSize(), frame().FromDIP(WindowPlaces::Frame.Size()));
     ASSERT_EQ(frame().GetIcons().GetIconCount(), 1u);
     EXPECT_EQ(frame().GetIcons().GetIconByIndex(0).GetWidth(), 48);
 
@@ -198,13 +220,14 @@ TEST_F(WindowLayout, PrinterListSelectionDecidesTheChosenPrinter) {
 TEST_F(WindowLayout, StatusLineGrowsToTheRightAndButtonKeepsItsSize) {
     const wxSize before = frame().statusText->GetSize();
     frame().SetStatus("Waiting for file, a rather long status");
-    EXPECT_EQ(frame().statusText->GetPosition(), wxPoint(385, 245));
+    EXPECT_EQ(frame().statusText->GetPosition(), frame().FromDIP(WindowPlaces::Status.Position()));
     EXPECT_GT(frame().statusText->GetSize().GetWidth(), before.GetWidth());
 
     frame().SetConnectButton("Disconnecting...", false);
     EXPECT_EQ(frame().connectButton->GetLabel(), "Disconnecting...");
     EXPECT_FALSE(frame().connectButton->IsEnabled());
-    EXPECT_EQ(frame().connectButton->GetSize(), wxSize(300, 33));
+    EXPECT_EQ(frame().connectButton->GetSize(),
+              frame().FromDIP(WindowPlaces::ConnectButton.Size()));
 }
 
 TEST_F(WindowLayout, TrayMenuOffersRestoreAndExit) {

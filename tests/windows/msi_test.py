@@ -8,6 +8,10 @@ WINEPREFIX, DISPLAY and the wineserver):
 Program Files\\Corvane Print Spooler with a Start-menu shortcut that starts it there; the
 installed program, started in that folder, shows its window with the picture and its tray
 icon (DIR/installed-program.png keeps the screen); `msiexec /x ... /qn` leaves nothing of it.
+Add/Remove Programs shows the icon, the publisher, the version and the help link. With
+--msi-optional (the same release carrying the stand-ins as print program and mapping
+script) and AUTOSTART=1 the extra files and an all-users Startup shortcut come and go with
+the package; --msi-next, a newer release, replaces this one in place.
 """
 import argparse
 import glob
@@ -19,7 +23,9 @@ import time
 import unittest
 
 TITLE = "Corvane Print Spooler"
-INSTALLED = ["PrintBackgroundImage.bmp", "corvane-print-spooler.exe", "corvane48.ico"]
+INSTALLED = ["PrintBackgroundImage.bmp", "PrintBackgroundImage_1_5x.bmp",
+             "PrintBackgroundImage_2x.bmp", "corvane-print-spooler.exe", "corvane48.ico"]
+UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 CONFIG = argparse.Namespace()
 
 
@@ -78,6 +84,29 @@ def shortcut_working_folder(path):
     return None
 
 
+def products():
+    """{key: {value name: data}} of the Add/Remove Programs entries named like the program."""
+    out = wine("reg", "query", UNINSTALL_KEY, "/s").stdout
+    entries, key = {}, None
+    for line in out.splitlines():
+        if line.startswith("HKEY_"):
+            key = line.strip()
+            entries[key] = {}
+        elif key and line.startswith("    ") and len(line.split(None, 2)) == 3:
+            name, _, data = line.split(None, 2)
+            entries[key][name] = data.strip()
+    return {k: v for k, v in entries.items() if v.get("DisplayName") == TITLE}
+
+
+def file_version(path):
+    """The file version in a program's version information, dotted."""
+    with open(path, "rb") as f:
+        data = f.read()
+    at = data.index(struct.pack("<I", 0xFEEF04BD))
+    ms, ls = struct.unpack_from("<2I", data, at + 8)
+    return "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+
 def wait_for(predicate, seconds=60):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
@@ -94,11 +123,15 @@ class Installer(unittest.TestCase):
         self.folder = os.path.join(prefix, "drive_c", "Program Files", TITLE)
         self.prefix = prefix
         self.program = None
+        self.installed = []
 
     def tearDown(self):
         if self.program is not None and self.program.poll() is None:
             self.program.terminate()
             self.program.wait(timeout=60)
+        # A failed test must not leave its package to the next one.
+        for msi in reversed(self.installed):
+            wine("msiexec", "/x", windows_path(msi), "/qn", timeout=300)
 
     def shortcuts(self):
         """The program's Start-menu folders, all users' and this user's (Wine's installer
@@ -107,6 +140,30 @@ class Installer(unittest.TestCase):
                  os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Roaming")]
         return [folder for menu in menus for folder in glob.glob(os.path.join(
             menu, "Microsoft", "Windows", "Start Menu", "Programs", TITLE))]
+
+    def startup_shortcuts(self):
+        """The program's shortcuts in the Startup folders, all users' and this user's."""
+        menus = [os.path.join(self.prefix, "drive_c", "ProgramData"),
+                 os.path.join(self.prefix, "drive_c", "users", "*", "AppData", "Roaming")]
+        # Wine's folder is "StartUp".
+        return [link for menu in menus for link in glob.glob(os.path.join(
+            menu, "Microsoft", "Windows", "Start Menu", "Programs", "St[aA]rt[uU]p",
+            TITLE + ".lnk"))]
+
+    def msiexec(self, action, msi, *args):
+        if action == "/i":
+            self.installed.append(msi)
+        done = wine("msiexec", action, windows_path(msi), *args, timeout=300)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        if action == "/x":
+            self.installed.remove(msi)
+
+    def assert_nothing_left(self):
+        left = os.listdir(self.folder) if os.path.exists(self.folder) else []
+        self.assertEqual(left, [], "left in the install folder")
+        self.assertEqual(self.shortcuts(), [], "the Start-menu folder is left")
+        self.assertEqual(self.startup_shortcuts(), [], "the Startup shortcut is left")
+        self.assertEqual(products(), {}, "still in Add/Remove Programs")
 
     def picture_shown(self, window):
         """Where in `window` the installed picture is drawn unscaled, or None: rows of the
@@ -142,8 +199,7 @@ class Installer(unittest.TestCase):
         self.assertFalse(os.path.exists(self.folder), "installed before the test")
         self.assertEqual(self.shortcuts(), [], "a shortcut before the test")
 
-        done = wine("msiexec", "/i", windows_path(CONFIG.msi), "/qn", timeout=300)
-        self.assertEqual(done.returncode, 0, done.stderr)
+        self.msiexec("/i", CONFIG.msi, "/qn")
         self.assertEqual(sorted(os.listdir(self.folder)), INSTALLED)
         menus = self.shortcuts()
         self.assertEqual(len(menus), 1, menus)
@@ -152,6 +208,19 @@ class Installer(unittest.TestCase):
         self.assertEqual(working.rstrip("\\"), "C:\\Program Files\\" + TITLE)
         print("installed: %s; shortcut %s starts in %s" % (
             ", ".join(sorted(os.listdir(self.folder))), menus[0], working))
+        self.assertEqual(self.startup_shortcuts(), [], "autostart without AUTOSTART=1")
+        entries = products()
+        self.assertEqual(len(entries), 1, entries)
+        entry = list(entries.values())[0]
+        print("Add/Remove Programs: %s" % entry)
+        self.assertEqual(entry.get("Publisher"), "Corvane")
+        self.assertEqual(entry.get("DisplayVersion"), CONFIG.version)
+        self.assertEqual(entry.get("HelpLink"), CONFIG.help_link)
+        # Wine's installer writes no DisplayIcon: the package names its icon for
+        # Add/Remove Programs, and Windows shows it from there.
+        properties = subprocess.run(["msiinfo", "export", CONFIG.msi, "Property"],
+                                    capture_output=True, text=True, check=True).stdout
+        self.assertIn("ARPPRODUCTICON\tCorvaneIcon", properties)
 
         # Started as the shortcut starts it: in its own folder.
         self.program = subprocess.Popen(
@@ -178,21 +247,62 @@ class Installer(unittest.TestCase):
         self.program.wait(timeout=60)
         self.program = None
 
-        done = wine("msiexec", "/x", windows_path(CONFIG.msi), "/qn", timeout=300)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        left = os.listdir(self.folder) if os.path.exists(self.folder) else []
-        self.assertEqual(left, [], "left in the install folder")
-        self.assertEqual(self.shortcuts(), [], "the Start-menu folder is left")
+        self.msiexec("/x", CONFIG.msi, "/qn")
+        self.assert_nothing_left()
         print("uninstalled: the install folder is %s" %
               ("gone" if not os.path.exists(self.folder) else "empty"))
+
+    def test_optional_contents_and_autostart(self):
+        self.msiexec("/i", CONFIG.msi_optional, "/qn", "AUTOSTART=1")
+        self.assertEqual(sorted(os.listdir(self.folder)),
+                         sorted(INSTALLED + ["scripts", "sumatraPDF.exe"]))
+        self.assertEqual(os.listdir(os.path.join(self.folder, "scripts")), ["mapwebdav.vbs"])
+        links = self.startup_shortcuts()
+        self.assertEqual(len(links), 1, links)
+        working = shortcut_working_folder(links[0])
+        self.assertEqual(working.rstrip("\\"), "C:\\Program Files\\" + TITLE)
+        print("optional contents: %s, scripts\\%s; autostart %s starts in %s" % (
+            ", ".join(sorted(os.listdir(self.folder))),
+            os.listdir(os.path.join(self.folder, "scripts"))[0], links[0], working))
+        self.msiexec("/x", CONFIG.msi_optional, "/qn")
+        self.assert_nothing_left()
+
+    def test_upgrade_replaces_the_older_release(self):
+        self.msiexec("/i", CONFIG.msi, "/qn")
+        program = os.path.join(self.folder, "corvane-print-spooler.exe")
+        before = file_version(program)
+        self.msiexec("/i", CONFIG.msi_next, "/qn")
+        self.installed.remove(CONFIG.msi)  # replaced by the newer one
+        entries = products()
+        print("upgrade: %s -> %s; installed list: %s" % (
+            before, file_version(program),
+            [(e.get("DisplayName"), e.get("DisplayVersion")) for e in entries.values()]))
+        self.assertEqual(before, CONFIG.version + ".0")
+        self.assertEqual(len(entries), 1, entries)
+        self.assertEqual(list(entries.values())[0].get("DisplayVersion"), CONFIG.next_version)
+        self.assertEqual(file_version(program), CONFIG.next_version + ".0")
+        self.assertEqual(sorted(os.listdir(self.folder)), INSTALLED)
+        self.msiexec("/x", CONFIG.msi_next, "/qn")
+        self.assert_nothing_left()
+        print("upgrade uninstalled: nothing left")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--msi", required=True)
+    parser.add_argument("--msi-optional", required=True)
+    parser.add_argument("--msi-next", required=True)
+    parser.add_argument("--next-version", required=True)
+    parser.add_argument("--help-link", required=True)
     parser.add_argument("--artifacts", required=True)
     args, rest = parser.parse_known_args()
     CONFIG.msi = os.path.abspath(args.msi)
+    CONFIG.msi_optional = os.path.abspath(args.msi_optional)
+    CONFIG.msi_next = os.path.abspath(args.msi_next)
+    CONFIG.next_version = args.next_version
+    CONFIG.help_link = args.help_link
+    # The release is in the package's name: corvane-print-spooler-X.Y.Z.msi.
+    CONFIG.version = os.path.basename(args.msi)[len("corvane-print-spooler-"):-len(".msi")]
     CONFIG.artifacts = args.artifacts
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 

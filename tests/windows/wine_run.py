@@ -10,6 +10,11 @@ variables, folders as Windows paths (Wine's Z: drive is the root of this machine
   --sshd   CORVANE_SSHD_PORT/_USER/_PASSWORD/_HOME/_PICKUP and CORVANE_OTHER_HOST_KEY (an
            ed25519 key the server does not have), from tests/fixtures/sshd_fixture.py
   --http   CORVANE_HTTP_URL, from tests/fixtures/http_server.py (plain HTTP)
+  --https  two HTTPS servers of that script, each with its own self-signed certificate:
+           CORVANE_HTTPS_URL and CORVANE_HTTPS_CA (the first's URL and certificate, which the
+           test trusts), CORVANE_HTTPS_NAME_URL (the first under a name its certificate
+           does not carry) and CORVANE_HTTPS_OTHER_URL (the second, whose certificate
+           nobody trusts)
   --cups   CUPS_SERVER (Wine's spooler asks that scheduler), CORVANE_CUPS_QUEUES and
            CORVANE_CUPS_DEFAULT, from tests/fixtures/cupsd_fixture.sh
 Always: CORVANE_STANDIN (the stand-in program) and CORVANE_RECORDER_SCRIPT (a mapping
@@ -60,11 +65,12 @@ class Servers:
         env["CORVANE_SSHD_HOME"] = windows_path(values["home"])
         env["CORVANE_SSHD_PICKUP"] = windows_path(values["pickup"])
 
-    def http(self, env):
-        base = os.path.join(self.scratch, "http")
+    def http(self, env, name="http", tls=False):
+        base = os.path.join(self.scratch, name)
         os.mkdir(base)
         server = subprocess.Popen([sys.executable, os.path.join(self.fixtures, "http_server.py"),
-                                   base], stdout=subprocess.PIPE, text=True)
+                                   base] + (["--tls"] if tls else []),
+                                  stdout=subprocess.PIPE, text=True)
 
         def stop():
             server.send_signal(signal.SIGTERM)
@@ -83,7 +89,17 @@ class Servers:
             values.update(key_values(line))
         if "url" not in values:
             raise RuntimeError("the web server did not start")
-        env["CORVANE_HTTP_URL"] = values["url"]
+        if not tls:
+            env["CORVANE_HTTP_URL"] = values["url"]
+        return base, values
+
+    def https(self, env):
+        base, values = self.http(env, "https", tls=True)
+        env["CORVANE_HTTPS_URL"] = values["url"]
+        env["CORVANE_HTTPS_NAME_URL"] = "https://localhost:%s" % values["port"]
+        env["CORVANE_HTTPS_CA"] = windows_path(os.path.join(base, "cert.pem"))
+        _, other = self.http(env, "https-other", tls=True)
+        env["CORVANE_HTTPS_OTHER_URL"] = other["url"]
 
     def cups(self, env, queues, default):
         base = os.path.join(self.scratch, "cups")
@@ -115,6 +131,7 @@ def main():
     parser.add_argument("--standin", required=True)
     parser.add_argument("--sshd", action="store_true")
     parser.add_argument("--http", action="store_true")
+    parser.add_argument("--https", action="store_true")
     parser.add_argument("--cups")
     parser.add_argument("--cups-default")
     parser.add_argument("program", nargs=argparse.REMAINDER)
@@ -136,6 +153,8 @@ def main():
             servers.sshd(env)
         if args.http:
             servers.http(env)
+        if args.https:
+            servers.https(env)
         if args.cups:
             servers.cups(env, args.cups.split(","), args.cups_default)
         return subprocess.run(["wine"] + program, env=env).returncode

@@ -14,6 +14,9 @@
 #               repository.
 #   BUILD_DIR   the program's build folder; default <source>/build-windows.
 #   JOBS        parallel compile jobs; default: the number of processors.
+#   PRINT_PROGRAM, MAPPING_SCRIPT
+#               files the MSI carries as sumatraPDF.exe and scripts\mapwebdav.vbs; unset
+#               or empty, it carries neither (each configure sets both anew).
 set -eu
 
 SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
@@ -23,6 +26,12 @@ JOBS=${JOBS:-$(nproc)}
 export JOBS
 
 say() { printf '== %s\n' "$*"; }
+
+# An absolute path for a file named relative to the caller's folder; empty stays empty.
+abs() {
+    [ -n "$1" ] || return 0
+    echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+}
 
 deps() {
     say "static Windows libraries"
@@ -40,12 +49,17 @@ configure() {
         say "libraries changed: building $BUILD_DIR anew"
         rm -rf "$BUILD_DIR"
     fi
+    for file in "${PRINT_PROGRAM:-}" "${MAPPING_SCRIPT:-}"; do
+        [ -z "$file" ] || [ -f "$file" ] || { echo "cross-build: no file $file" >&2; exit 1; }
+    done
     # The wx-config of the Windows build, never the build machine's; libssh through
     # pkg-config limited to PREFIX (see the toolchain file); CURL and GTest from PREFIX.
     cmake -S "$SOURCE_DIR" -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
         -DCORVANE_WINCROSS_PREFIX="$PREFIX" -DCMAKE_PREFIX_PATH="$PREFIX" \
         -DwxWidgets_CONFIG_EXECUTABLE="$PREFIX/bin/wx-config" \
-        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON \
+        -DCORVANE_PRINT_PROGRAM="$(abs "${PRINT_PROGRAM:-}")" \
+        -DCORVANE_MAPPING_SCRIPT="$(abs "${MAPPING_SCRIPT:-}")"
 }
 
 build() {

@@ -17,6 +17,7 @@ run_prefix=$CACHE_ROOT/run-$$
 
 xvfb_pid=
 server_pid=
+making=
 cleanup() {
     if [ -n "$server_pid" ]; then
         # Ends every program still running in the prefix, then the server itself.
@@ -30,7 +31,9 @@ cleanup() {
         wait "$xvfb_pid" 2>/dev/null || true
         xvfb_pid=
     fi
-    rm -rf "$run_prefix" "$template.new"
+    rm -rf "$run_prefix"
+    # Only the run making the template (under the lock) removes what it left half made.
+    [ -z "$making" ] || rm -rf "$template.new"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -40,7 +43,8 @@ display=120
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
     display=$((display + 1))
 done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$build/wine-xvfb.log" 2>&1 &
+# Large enough for the window at 192 DPI (1000 x 678 at 100, 100).
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$build/wine-xvfb.log" 2>&1 &
 xvfb_pid=$!
 i=0
 until xdpyinfo -display ":$display" >/dev/null 2>&1; do
@@ -76,9 +80,14 @@ settle() {
     done
 }
 
+# Runs in other build folders may make the template at the same time: one makes it, the
+# others wait for it (the lock is released when this shell ends).
+mkdir -p "$CACHE_ROOT"
+exec 9>"$template.lock"
+flock 9
 if [ ! -d "$template" ]; then
     echo "== Wine prefix $template (once per Wine version)"
-    mkdir -p "$CACHE_ROOT"
+    making=1
     rm -rf "$template.new"
     mkdir "$template.new"
     start_server "$template.new"
@@ -86,7 +95,9 @@ if [ ! -d "$template" ]; then
     settle "$template.new"
     stop_server "$template.new"
     mv "$template.new" "$template"
+    making=
 fi
+flock -u 9
 
 cp -a "$template" "$run_prefix"
 export WINEPREFIX=$run_prefix
