@@ -36,6 +36,8 @@ public:
     // Printer discovery: asked once, bounded in time (see PrinterDiscovery.h).
     wxString GetDefaultPrinterName();
     wxArrayString GetPrinterNames();
+    // The answer of a print system that was too slow for the window's first showing.
+    void OnLatePrinters(wxThreadEvent& event);
 
     // Worker events
     void OnSftpError(wxThreadEvent& event);
