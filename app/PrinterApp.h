@@ -27,6 +27,9 @@ public:
     void Shutdown();
     bool IsShuttingDown() const { return shuttingDown; }
 
+    // Brings the main window to the front, out of the tray when it is hidden there.
+    void ShowMainWindow();
+
     // Connection control
     void ToggleConnection(const std::string& userId, const std::string& password);
     bool Connect(const std::string& userId, const std::string& password);

@@ -221,6 +221,7 @@ class Program:
         self.services = services
         self.home = os.path.join(base, "home")
         self.tmpdir = os.path.join(base, "tmp")
+        self.rundir = os.path.join(base, "run")  # its session's runtime folder
         self.log_path = os.path.join(base, "program.log")
         self.process = None
         self.window = None
@@ -229,12 +230,12 @@ class Program:
     def start(self):
         program_dir = os.path.join(self.base, "program")
         shutil.copytree(os.path.dirname(CONFIG.program), program_dir, dirs_exist_ok=True)
-        for path in (self.home, self.tmpdir):
+        for path in (self.home, self.tmpdir, self.rundir):
             os.makedirs(path, mode=0o700, exist_ok=True)
         real_home = pwd.getpwuid(os.getuid()).pw_dir
         env = dict(os.environ)
         env.update(TMPDIR=self.tmpdir, CUPS_SERVER=self.services.cups["socket"],
-                   NO_AT_BRIDGE="1")
+                   NO_AT_BRIDGE="1", XDG_RUNTIME_DIR=self.rundir)
         env.update(self.env)
         with open(self.log_path, "w") as log:
             self.process = subprocess.Popen(
@@ -303,6 +304,28 @@ class Program:
     def log(self):
         with open(self.log_path, errors="replace") as f:
             return f.read()
+
+
+def start_second_copy(program, log_path):
+    """The program started once more in the running copy's session (its home, runtime folder
+    and display), as a second click in the menu does; returns the process."""
+    real_home = pwd.getpwuid(os.getuid()).pw_dir
+    env = dict(os.environ, TMPDIR=program.tmpdir, CUPS_SERVER=program.services.cups["socket"],
+               NO_AT_BRIDGE="1", XDG_RUNTIME_DIR=program.rundir)
+    env.update(program.env)
+    executable = os.path.join(program.base, "program", os.path.basename(CONFIG.program))
+    with open(log_path, "w") as log:
+        return subprocess.Popen(
+            ["unshare", "-m", "--propagation", "private", "sh", "-c",
+             'mount --bind "$1" "$2" && shift 2 && exec "$@"', "sh", program.home, real_home,
+             executable], env=env, cwd=program.base, stdout=log, stderr=subprocess.STDOUT)
+
+
+def stacked_top_down():
+    """The display's top-level windows, the topmost first."""
+    out = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
+                         text=True).stdout
+    return [int(m.group(1), 16) for m in re.finditer(r"^\s+(0x[0-9a-f]+) ", out, re.M)]
 
 
 def connect(services, program):
@@ -498,6 +521,39 @@ class ExitTest(EndToEndTest):
                     self.assertEqual(data, f.read())
         self.assertEqual(len(printed), len(set(printed)))
         self.assertEqual([], [p for p in printed if p not in (whole_data, growing_data)])
+
+
+class SingleInstanceTest(EndToEndTest):
+    def test_second_start_brings_the_first_window_forward(self):
+        # Another window covers the program's and has the keyboard.
+        title = "cover-%d" % os.getpid()
+        cover = subprocess.Popen(["xmessage", "-title", title, "-geometry", "700x500+0+0",
+                                  "cover"])
+        self.addCleanup(lambda: (cover.kill(), cover.wait()))
+        cover_window = int(wait_for("the covering window", lambda: subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--name", title], capture_output=True,
+            text=True).stdout.split())[0])
+        xdotool("windowfocus", "--sync", cover_window)
+        self.assertLess(stacked_top_down().index(cover_window),
+                        stacked_top_down().index(self.program.window))
+
+        second = start_second_copy(self.program, os.path.join(self.base, "second.log"))
+        self.addCleanup(lambda: second.poll() is None and (second.kill(), second.wait()))
+        seen = set()
+
+        def ended():
+            seen.update(visible_windows(second.pid))
+            return second.poll() is not None
+        wait_for("the second copy to end", ended)
+        self.assertEqual(0, second.returncode)
+        self.assertEqual(set(), seen)
+
+        stack = stacked_top_down()
+        self.assertLess(stack.index(self.program.window), stack.index(cover_window))
+        wait_for("the first window to have the keyboard",
+                 lambda: int(xdotool("getwindowfocus")) == self.program.window)
+        self.assertTrue(self.program.running())
+        self.assertEqual(self.program.window, self.program.main_window())
 
 
 def main():

@@ -417,6 +417,23 @@ def arriving_while(end):
     return row
 
 
+def second_copy(run):
+    """The program started again on the same desktop while the first copy is connected; a
+    login window it shows is used to log in too, as a user who sees one would."""
+    second = e2e.start_second_copy(run.program, os.path.join(run.base, "second.log"))
+    other = e2e.Program(run.base, run.services)
+    other.process = second
+    try:
+        other.window = run.wait("the second copy to end or show a window",
+                                lambda: other.main_window() or second.poll() is not None)
+        if other.running():
+            e2e.connect(run.services, other)
+        run.send(20, 16 << 10, must_print=True)
+        run.wait("the documents to settle", run.settled, timeout=120, interval=0.5)
+    finally:
+        other.stop()
+
+
 def disconnect(run):
     run.program.click(e2e.CONNECT_BUTTON)
 
@@ -436,6 +453,7 @@ ROWS = [
     ("CUPS scheduler stopped while documents arrive", dict(fault=stop_cups)),
     ("200 files in one burst", dict(fault=burst, bound=900)),
     ("files arriving while the user disconnects", dict(fault=arriving_while(disconnect))),
+    ("two copies of the program on one desktop", dict(fault=second_copy)),
     ("files arriving while the program exits",
      dict(fault=arriving_while(lambda run: run.program.close()))),
     # Already checked with the same outcome by these tests; the counts are what they assert.
