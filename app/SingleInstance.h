@@ -5,7 +5,6 @@
 
 #include <wx/string.h>
 
-class wxServerBase;
 class wxSingleInstanceChecker;
 
 // Where the copies of one user's desktop session meet: the name and folder of the lock the
@@ -16,8 +15,18 @@ struct InstancePlace {
     wxString service;
 };
 
-// Per platform: a lock in the session's namespace, and a service only this session reaches.
+// The first copy's listener; it stops listening when destroyed.
+class ShowListener {
+public:
+    virtual ~ShowListener() = default;
+};
+
+// Per platform: a lock in the session's namespace, a service only this session reaches, and
+// the small message by which a later copy asks the first one to show its window.
 InstancePlace SessionInstancePlace();
+std::unique_ptr<ShowListener> ListenForShowRequests(const InstancePlace& place,
+                                                    std::function<void()> show);
+bool RequestShow(const InstancePlace& place);  // false when the first copy was not reached
 
 // One copy of the program per desktop session. A later copy finds the lock taken, asks the
 // first copy to bring its window to the front, and ends without showing a window of its own.
@@ -39,5 +48,10 @@ public:
 private:
     InstancePlace place;
     std::unique_ptr<wxSingleInstanceChecker> checker;
-    std::unique_ptr<wxServerBase> server;
+    std::unique_ptr<ShowListener> listener;
 };
+
+// The first copy takes the lock before it listens, and a later copy may come in between: it
+// tries this often, this many milliseconds apart.
+constexpr int kShowRequestAttempts = 20;
+constexpr int kShowRequestPause = 250;

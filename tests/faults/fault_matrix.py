@@ -453,9 +453,9 @@ ROWS = [
     ("CUPS scheduler stopped while documents arrive", dict(fault=stop_cups)),
     ("200 files in one burst", dict(fault=burst, bound=900)),
     ("files arriving while the user disconnects", dict(fault=arriving_while(disconnect))),
-    ("two copies of the program on one desktop", dict(fault=second_copy)),
     ("files arriving while the program exits",
      dict(fault=arriving_while(lambda run: run.program.close()))),
+    ("two copies of the program on one desktop", dict(fault=second_copy)),
     # Already checked with the same outcome by these tests; the counts are what they assert.
     ("server's sftp process killed mid-copy",
      dict(test=("sftp_worker_tests", "SftpTransfer.CopyBrokenByTheServerIsDroppedAndTheFileStays"),
