@@ -126,7 +126,8 @@ wxString SafeDocumentName(const wxString& name, size_t maxUtf16) {
         stem = Shortened(stem, kMaxNameBytes - Utf8Length(extension));
         stem.Trim(true);
     }
-    if (maxUtf16 > Utf16Length(extension)) {
+    if (maxUtf16 > Utf16Length(extension) &&
+        Utf16Length(stem) + Utf16Length(extension) > maxUtf16) {
         while (!stem.empty() && Utf16Length(stem) + Utf16Length(extension) > maxUtf16) {
             stem.RemoveLast();
         }

@@ -120,6 +120,7 @@ TEST(UnprintedNames, ABoundOnTheLengthKeepsTheType) {
         EXPECT_LE(units, 40u);
         EXPECT_GE(units, 39u);
     }
+    EXPECT_EQ(SafeDocumentName("AUX .pdf", 40), "_AUX .pdf");  // a name that fits stays whole
 }
 
 TEST(UnprintedNames, NumberedNamesGoBeforeTheType) {
