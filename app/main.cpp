@@ -1,7 +1,9 @@
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 #include "app/PrinterApp.h"
 #include "app/SingleInstance.h"
@@ -9,6 +11,8 @@
 #include "pickup/PartialCopies.h"
 
 namespace {
+
+constexpr std::chrono::seconds kAskLimit(10);
 
 // The program as started by the user. The exit never waits for the release check, and a
 // pickup worker stuck on a dead server is left behind; the toolkit's clean-up of threads
@@ -19,8 +23,14 @@ public:
     bool OnInit() override {
         instance = std::make_unique<SingleInstance>();
         if (instance->AnotherCopyRuns()) {
-            instance->AskToShow();
+            // A first copy that never answers (stopped, hung) must not keep this one alive
+            // unseen: the toolkit's IPC would wait for it for minutes.
+            std::thread([] {
+                std::this_thread::sleep_for(kAskLimit);
+                std::_Exit(1);
+            }).detach();
             secondCopy = true;
+            firstCopyAsked = instance->AskToShow();
             return true;  // OnRun then ends at once, quietly
         }
         // Listening before the window exists: a copy started meanwhile is answered as soon
@@ -29,7 +39,12 @@ public:
         return PrinterApp::OnInit();
     }
 
-    int OnRun() override { return secondCopy ? 0 : PrinterApp::OnRun(); }
+    int OnRun() override {
+        if (secondCopy) {
+            return firstCopyAsked ? 0 : 1;
+        }
+        return PrinterApp::OnRun();
+    }
 
     int OnExit() override {
         instance.reset();
@@ -48,6 +63,7 @@ public:
 private:
     std::unique_ptr<SingleInstance> instance;
     bool secondCopy = false;
+    bool firstCopyAsked = false;
 };
 
 }  // namespace
