@@ -118,6 +118,15 @@ void PrinterApp::Shutdown() {
     }
 }
 
+void PrinterApp::ShowMainWindow() {
+    if (frame == nullptr || shuttingDown) {
+        return;
+    }
+    frame->Iconize(false);
+    frame->Show(true);
+    frame->Raise();
+}
+
 int PrinterApp::OnExit() {
     CloseEventSink(this, std::chrono::milliseconds(0));
     return wxApp::OnExit();

@@ -27,6 +27,9 @@ public:
     void Shutdown();
     bool IsShuttingDown() const { return shuttingDown; }
 
+    // Brings the main window to the front, out of the tray when it is hidden there.
+    void ShowMainWindow();
+
     // Connection control
     void ToggleConnection(const std::string& userId, const std::string& password);
     bool Connect(const std::string& userId, const std::string& password);
@@ -36,6 +39,8 @@ public:
     // Printer discovery: asked once, bounded in time (see PrinterDiscovery.h).
     wxString GetDefaultPrinterName();
     wxArrayString GetPrinterNames();
+    // The answer of a print system that was too slow for the window's first showing.
+    void OnLatePrinters(wxThreadEvent& event);
 
     // Worker events
     void OnSftpError(wxThreadEvent& event);

@@ -1,19 +1,53 @@
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
+#include <thread>
 
 #include "app/PrinterApp.h"
+#include "app/SingleInstance.h"
 #include "app/WorkerThreads.h"
 #include "pickup/PartialCopies.h"
 
 namespace {
 
+constexpr std::chrono::seconds kAskLimit(10);
+
 // The program as started by the user. The exit never waits for the release check, and a
 // pickup worker stuck on a dead server is left behind; the toolkit's clean-up of threads
 // that are still running can crash, so the process ends here without it while one is left.
+// A second start in the same desktop session brings the first copy's window forward instead.
 class ProgramApp : public PrinterApp {
 public:
+    bool OnInit() override {
+        instance = std::make_unique<SingleInstance>();
+        if (instance->AnotherCopyRuns()) {
+            // A first copy that never answers (stopped, hung) must not keep this one alive
+            // unseen: the toolkit's IPC would wait for it for minutes.
+            std::thread([] {
+                std::this_thread::sleep_for(kAskLimit);
+                std::_Exit(1);
+            }).detach();
+            secondCopy = true;
+            firstCopyAsked = instance->AskToShow();
+            return true;  // OnRun then ends at once, quietly
+        }
+        // Listening before the window exists: a copy started meanwhile is answered as soon
+        // as the main loop runs.
+        instance->Listen([this] { ShowMainWindow(); });
+        return PrinterApp::OnInit();
+    }
+
+    int OnRun() override {
+        if (secondCopy) {
+            return firstCopyAsked ? 0 : 1;
+        }
+        return PrinterApp::OnRun();
+    }
+
     int OnExit() override {
+        instance.reset();
         const int result = PrinterApp::OnExit();
         if (LiveWorkerThreads() > 0) {
             // A copy the worker left behind will never be finished; its document is still
@@ -25,6 +59,11 @@ public:
         }
         return result;
     }
+
+private:
+    std::unique_ptr<SingleInstance> instance;
+    bool secondCopy = false;
+    bool firstCopyAsked = false;
 };
 
 }  // namespace

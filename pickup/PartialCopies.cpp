@@ -4,8 +4,8 @@
 #include <set>
 
 #include <wx/filefn.h>
-#include <wx/filename.h>
-#include <wx/stdpaths.h>
+
+#include "pickup/NewTempFile.h"
 
 namespace {
 
@@ -29,8 +29,7 @@ wxString CreatePartialCopy(wxFile& file) {
     if (exiting) {
         return wxString();
     }
-    const wxString path =
-        wxFileName::CreateTempFileName(wxStandardPaths::Get().GetTempDir() + "/", &file);
+    const wxString path = NewTempFile(file);
     if (path.empty() || !file.IsOpened()) {
         if (!path.empty()) {
             wxRemoveFile(path);

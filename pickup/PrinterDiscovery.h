@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 #include <wx/arrstr.h>
 #include <wx/string.h>
@@ -17,6 +18,9 @@ constexpr std::chrono::milliseconds kPrinterDiscoveryLimit = std::chrono::second
 
 // Asks the print system for the default printer, then for the list, on a helper thread,
 // and waits up to `limit` for both. One that has not answered by then counts as having no
-// printers; the helper is left to end on its own, counted among the worker threads so that
-// the program's exit does not race it.
-DiscoveredPrinters DiscoverPrinters(std::chrono::milliseconds limit = kPrinterDiscoveryLimit);
+// printers for now; the helper is left to end on its own, counted among the worker threads
+// so that the program's exit does not race it, and hands an answer that still comes to
+// `late`, on its own thread.
+DiscoveredPrinters DiscoverPrinters(std::chrono::milliseconds limit = kPrinterDiscoveryLimit,
+                                    std::function<void(const DiscoveredPrinters&)> late =
+                                        std::function<void(const DiscoveredPrinters&)>());

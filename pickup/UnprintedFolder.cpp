@@ -10,19 +10,52 @@ constexpr size_t kMaxNameBytes = 200;
 // An extension longer than this is more likely part of the name than a file type.
 constexpr size_t kMaxExtensionLength = 16;
 constexpr int kMaxNumberedNames = 10000;
+// What NumberedName may add: " (10000)".
+constexpr size_t kNumberedRoom = 8;
+// Below this a kept name would say nothing; the document then stays where it is.
+constexpr size_t kShortestKeptName = 12;
 
 const wxString kForbiddenCharacters = "/\\:*?\"<>|";
 
-bool IsDeviceName(const wxString& stem) {
-    static const wxString kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-    const wxString upper = stem.Upper();
+// Windows opens a device for any name whose part before the first dot, without its trailing
+// blanks and dots, is a device's: "nul.report.pdf", "AUX .pdf".
+bool IsDeviceName(const wxString& name) {
+    static const wxString kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    wxString upper = name.BeforeFirst('.').Upper();
+    while (!upper.empty() && (upper.Last() == ' ' || upper.Last() == '.')) {
+        upper.RemoveLast();
+    }
     for (const wxString& device : kDevices) {
         if (upper == device) {
             return true;
         }
     }
-    return upper.length() == 4 && (upper.StartsWith("COM") || upper.StartsWith("LPT")) &&
-           upper[3] >= '0' && upper[3] <= '9';
+    if (upper.length() != 4 || !(upper.StartsWith("COM") || upper.StartsWith("LPT"))) {
+        return false;
+    }
+    // Superscript digits count as digits here too.
+    const wxUniChar digit = upper[3];
+    return (digit >= '0' && digit <= '9') || digit == wxUniChar(0xB9) || digit == wxUniChar(0xB2) ||
+           digit == wxUniChar(0xB3);
+}
+
+// Types that Windows runs when the file is opened; the server chooses the name.
+bool IsExecutableType(const wxString& extension) {
+    static const wxString kTypes[] = {".exe", ".lnk", ".hta", ".bat",
+                                      ".cmd", ".scr", ".js",  ".vbs"};
+    const wxString lower = extension.Lower();
+    for (const wxString& type : kTypes) {
+        if (lower == type) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Embedding, override and isolate controls: "invoice\u202Efdp.exe" shows as "invoiceexe.pdf".
+bool IsDirectionControl(wxUniChar c) {
+    const auto value = c.GetValue();
+    return (value >= 0x202A && value <= 0x202E) || (value >= 0x2066 && value <= 0x2069);
 }
 
 // Splits at the last dot that is not the first character: "a.tar.gz" -> "a.tar", ".gz".
@@ -41,6 +74,14 @@ size_t Utf8Length(const wxString& text) {
     return text.utf8_str().length();
 }
 
+size_t Utf16Length(const wxString& text) {
+    size_t length = 0;
+    for (const wxUniChar c : text) {
+        length += c.GetValue() > 0xFFFF ? 2 : 1;
+    }
+    return length;
+}
+
 // Drops characters from the end until the UTF-8 form fits `bytes`.
 wxString Shortened(wxString text, size_t bytes) {
     while (!text.empty() && Utf8Length(text) > bytes) {
@@ -51,9 +92,12 @@ wxString Shortened(wxString text, size_t bytes) {
 
 }  // namespace
 
-wxString SafeDocumentName(const wxString& name) {
+wxString SafeDocumentName(const wxString& name, size_t maxUtf16) {
     wxString safe;
     for (const wxUniChar c : name) {
+        if (IsDirectionControl(c)) {
+            continue;
+        }
         const bool control = c.GetValue() < 0x20 || c.GetValue() == 0x7f;
         safe += control || kForbiddenCharacters.Find(c) != wxNOT_FOUND ? wxUniChar('_') : c;
     }
@@ -72,12 +116,25 @@ wxString SafeDocumentName(const wxString& name) {
     wxString stem;
     wxString extension;
     SplitExtension(safe, &stem, &extension);
-    if (IsDeviceName(stem)) {
+    if (IsExecutableType(extension)) {
+        extension += ".txt";
+    }
+    if (IsDeviceName(stem + extension)) {
         stem = "_" + stem;
     }
     if (Utf8Length(stem) + Utf8Length(extension) > kMaxNameBytes) {
         stem = Shortened(stem, kMaxNameBytes - Utf8Length(extension));
         stem.Trim(true);
+    }
+    if (maxUtf16 > Utf16Length(extension) &&
+        Utf16Length(stem) + Utf16Length(extension) > maxUtf16) {
+        while (!stem.empty() && Utf16Length(stem) + Utf16Length(extension) > maxUtf16) {
+            stem.RemoveLast();
+        }
+        stem.Trim(true);
+    }
+    if (stem.empty()) {
+        stem = "d";
     }
     return stem + extension;
 }
@@ -99,8 +156,12 @@ UnprintedOutcome KeepUnprinted(const wxString& file, const wxString& documentNam
     const wxString folder = UnprintedFolder();
     UnprintedOutcome outcome;
     // Private documents: the folders made here are the user's alone.
-    if (!folder.empty() && wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL)) {
-        const wxString name = SafeDocumentName(documentName);
+    // The kept path stays within the platform's limit, with room for a number.
+    const size_t limit = KeptPathLimit();
+    const size_t used = Utf16Length(folder) + 1 + kNumberedRoom;
+    const bool fits = limit == 0 || limit >= used + kShortestKeptName;
+    if (!folder.empty() && fits && wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL)) {
+        const wxString name = SafeDocumentName(documentName, limit == 0 ? 0 : limit - used);
         for (int n = 1; n <= kMaxNumberedNames; ++n) {
             const wxString target = folder + wxFILE_SEP_PATH + NumberedName(name, n);
             const MoveOutcome moved = MoveWithoutReplacing(file, target);

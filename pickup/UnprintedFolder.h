@@ -11,10 +11,17 @@
 // %LOCALAPPDATA%\Corvane Print Spooler\Unprinted on Windows.
 wxString UnprintedFolder();
 
+// The longest full path a kept document may have, in UTF-16 units; 0 where the platform's
+// own limit is out of reach (Windows: 259, MAX_PATH without its terminating null).
+size_t KeptPathLimit();
+
 // The document's name on the server turned into a plain file name that is safe on every
 // platform: no path separators or characters Windows refuses, no "." or "..", no device
-// names, not hidden, not empty, not too long.
-wxString SafeDocumentName(const wxString& name);
+// names (judged, as Windows does, on the part before the first dot), no direction controls
+// that would show a false type, no type Windows would run ("x.exe" becomes "x.exe.txt"), not
+// hidden, not empty, not too long; with `maxUtf16` (0: no such bound) at most that many
+// UTF-16 units.
+wxString SafeDocumentName(const wxString& name, size_t maxUtf16 = 0);
 
 // The n-th name tried for a kept document: "name.pdf", then "name (2).pdf", "name (3).pdf"...
 wxString NumberedName(const wxString& safeName, int n);

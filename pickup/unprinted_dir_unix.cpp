@@ -87,6 +87,10 @@ MoveOutcome CopyThenRemove(const char* from, const char* to) {
 
 }  // namespace
 
+size_t KeptPathLimit() {
+    return 0;  // PATH_MAX is far beyond any folder and name made here
+}
+
 wxString UnprintedFolder() {
     wxString base;
     if (!wxGetEnv("XDG_DATA_HOME", &base) || !base.StartsWith("/")) {

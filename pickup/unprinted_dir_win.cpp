@@ -8,6 +8,11 @@
 
 #include "pickup/UnprintedFolder.h"
 
+size_t KeptPathLimit() {
+    // Programs that open the kept document, Explorer among them, stop at MAX_PATH.
+    return MAX_PATH - 1;
+}
+
 wxString UnprintedFolder() {
     wxString base = wxStandardPaths::MSWGetShellDir(CSIDL_LOCAL_APPDATA);
     if (base.empty()) {

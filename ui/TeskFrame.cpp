@@ -166,6 +166,24 @@ bool TeskFrame::HasPrinter() {
     return !GetPrinter().empty();
 }
 
+void TeskFrame::AddPrinters(const wxString& defaultName, const wxArrayString& names) {
+    if (names.IsEmpty()) {
+        return;
+    }
+    const bool chosen = printerChoice->GetSelection() != wxNOT_FOUND;
+    for (const wxString& name : names) {
+        if (printerChoice->FindString(name, true) == wxNOT_FOUND) {
+            printerChoice->Append(name);
+        }
+    }
+    printerChoice->SetFont(MakeFont(8, wxFONTWEIGHT_NORMAL));
+    printerChoice->Enable();
+    const int index = printerChoice->FindString(defaultName, true);
+    if (!chosen && index != wxNOT_FOUND && !defaultName.IsEmpty()) {
+        printerChoice->SetSelection(index);
+    }
+}
+
 void TeskFrame::OnConnect(wxCommandEvent&) {
     app->ToggleConnection(ToNarrow(userIdCtrl->GetValue()), ToNarrow(passwordCtrl->GetValue()));
 }

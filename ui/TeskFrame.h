@@ -34,6 +34,8 @@ public:
     void SetStatus(const std::string& text);
     std::string GetPrinter();
     bool HasPrinter();
+    // Adds the printers the list lacks, and selects the default unless the user has chosen.
+    void AddPrinters(const wxString& defaultName, const wxArrayString& names);
 
     void OnConnect(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);

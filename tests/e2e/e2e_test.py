@@ -24,7 +24,8 @@ import unittest
 sys.dont_write_bytecode = True  # nothing written into the source tree
 import harness  # noqa: E402
 from harness import (VERSION_PATH, Program, Services, connect, read_text,  # noqa: E402
-                     screenshot, wait_for, window_property)
+                     screenshot, stacked_top_down, start_second_copy, visible_windows,
+                     wait_for, window_property, xdotool)
 
 
 def reporting_failure(test):
@@ -235,6 +236,39 @@ class ExitTest(EndToEndTest):
                     self.assertEqual(data, f.read())
         self.assertEqual(len(printed), len(set(printed)))
         self.assertEqual([], [p for p in printed if p not in (whole_data, growing_data)])
+
+
+class SingleInstanceTest(EndToEndTest):
+    def test_second_start_brings_the_first_window_forward(self):
+        # Another window covers the program's and has the keyboard.
+        title = "cover-%d" % os.getpid()
+        cover = subprocess.Popen(["xmessage", "-title", title, "-geometry", "700x500+0+0",
+                                  "cover"])
+        self.addCleanup(lambda: (cover.kill(), cover.wait()))
+        cover_window = int(wait_for("the covering window", lambda: subprocess.run(
+            ["xdotool", "search", "--onlyvisible", "--name", title], capture_output=True,
+            text=True).stdout.split())[0])
+        xdotool("windowfocus", "--sync", cover_window)
+        self.assertLess(stacked_top_down().index(cover_window),
+                        stacked_top_down().index(self.program.window))
+
+        second = start_second_copy(self.program, os.path.join(self.base, "second.log"))
+        self.addCleanup(lambda: second.poll() is None and (second.kill(), second.wait()))
+        seen = set()
+
+        def ended():
+            seen.update(visible_windows(second.pid))
+            return second.poll() is not None
+        wait_for("the second copy to end", ended)
+        self.assertEqual(0, second.returncode)
+        self.assertEqual(set(), seen)
+
+        stack = stacked_top_down()
+        self.assertLess(stack.index(self.program.window), stack.index(cover_window))
+        wait_for("the first window to have the keyboard",
+                 lambda: int(xdotool("getwindowfocus")) == self.program.window)
+        self.assertTrue(self.program.running())
+        self.assertEqual(self.program.window, self.program.main_window())
 
 
 def main():

@@ -356,8 +356,16 @@ class Program:
         self.env = {}  # set for the program on top of the test's own environment
 
     def start(self):
+        self.process = self.launch(self.log_path)
+        self.window = wait_for("the main window", self.main_window_of_running_program)
+
+    def launch(self, log_path):
+        """Starts the program in this copy's session (its home, runtime folder and display)
+        and returns the process; a second launch is a second click in the menu."""
         program_dir = os.path.join(self.base, "program")
-        shutil.copytree(os.path.dirname(CONFIG.program), program_dir, dirs_exist_ok=True)
+        executable = os.path.join(program_dir, os.path.basename(CONFIG.program))
+        if not os.path.exists(executable):
+            shutil.copytree(os.path.dirname(CONFIG.program), program_dir, dirs_exist_ok=True)
         for path in (self.home, self.tmpdir, self.runtime_dir):
             os.makedirs(path, mode=0o700, exist_ok=True)
         real_home = pwd.getpwuid(os.getuid()).pw_dir
@@ -367,13 +375,12 @@ class Program:
                    XDG_RUNTIME_DIR=self.runtime_dir)
         env.pop("NO_AT_BRIDGE", None)  # set for the other test programs: this one is read
         env.update(self.env)
-        with open(self.log_path, "w") as log:
-            self.process = subprocess.Popen(
+        with open(log_path, "w") as log:
+            return subprocess.Popen(
                 ["unshare", "-m", "--propagation", "private", "sh", "-c",
                  'mount --bind "$1" "$2" && shift 2 && exec "$@"', "sh", self.home, real_home,
-                 os.path.join(program_dir, os.path.basename(CONFIG.program))],
+                 executable],
                 env=env, cwd=self.base, stdout=log, stderr=subprocess.STDOUT)
-        self.window = wait_for("the main window", self.main_window_of_running_program)
 
     def main_window_of_running_program(self):
         if not self.running():
@@ -434,6 +441,19 @@ class Program:
     def log(self):
         with open(self.log_path, errors="replace") as f:
             return f.read()
+
+
+def start_second_copy(program, log_path):
+    """The program started once more in the running copy's session, as a second click in the
+    menu does; returns the process."""
+    return program.launch(log_path)
+
+
+def stacked_top_down():
+    """The display's top-level windows, the topmost first."""
+    out = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True,
+                         text=True).stdout
+    return [int(m.group(1), 16) for m in re.finditer(r"^\s+(0x[0-9a-f]+) ", out, re.M)]
 
 
 def connect(services, program):

@@ -473,6 +473,23 @@ def out_of_order(run):
         raise AssertionError("the server swapped no replies")
 
 
+def second_copy(run):
+    """The program started again on the same desktop while the first copy is connected; a
+    login window it shows is used to log in too, as a user who sees one would."""
+    second = e2e.start_second_copy(run.program, os.path.join(run.base, "second.log"))
+    other = e2e.Program(run.base, run.services)
+    other.process = second
+    try:
+        other.window = run.wait("the second copy to end or show a window",
+                                lambda: other.main_window() or second.poll() is not None)
+        if other.running():
+            e2e.connect(run.services, other)
+        run.send(20, 16 << 10, must_print=True)
+        run.wait("the documents to settle", run.settled, timeout=120, interval=0.5)
+    finally:
+        other.stop()
+
+
 def disconnect(run):
     run.program.click(e2e.CONNECT_BUTTON)
 
@@ -592,6 +609,7 @@ ROWS = [
     ("ProFTPD mod_sftp: transfer sizes, 64 MiB, burst of 30, growing file",
      dict(fault=transfer_sizes, server="proftpd", bound=300)),
     ("replies out of order", dict(fault=out_of_order, swap_replies=True)),
+    ("two copies of the program on one desktop", dict(fault=second_copy)),
 ]
 
 

@@ -1,6 +1,7 @@
 // The printer list against a private CUPS scheduler.
 #include <cups/cups.h>
 #include <stdlib.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -9,6 +10,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -30,8 +34,37 @@ wxArrayString Names(std::initializer_list<const char*> names) {
     return array;
 }
 
+int ConnectTo(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof(address.sun_path), "%s", path.c_str());
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Passes bytes both ways until either side ends; closes `b`.
+void Relay(int a, int b) {
+    pollfd fds[] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+    char buffer[65536];
+    bool open = true;
+    while (open && poll(fds, 2, -1) > 0) {
+        for (int i = 0; i < 2 && open; ++i) {
+            if (fds[i].revents != 0) {
+                const ssize_t got = read(fds[i].fd, buffer, sizeof(buffer));
+                open = got > 0 && write(fds[1 - i].fd, buffer, got) == got;
+            }
+        }
+    }
+    close(b);
+}
+
 // A print system that takes connections and never answers: a listening Unix socket that
-// nobody accepts on. Closing it resets the connections waiting on it.
+// nobody accepts on. Closing it resets the connections waiting on it. Told to answer, it
+// starts, after a while, to pass its connections on to a real scheduler.
 class SilentSocket {
 public:
     explicit SilentSocket(const std::string& path) : path(path) {
@@ -45,16 +78,54 @@ public:
     ~SilentSocket() { Close(); }
     void Close() {
         if (fd >= 0) {
+            shutdown(fd, SHUT_RDWR);  // ends a relay's accept
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                for (const int connection : connections) {
+                    shutdown(connection, SHUT_RDWR);
+                }
+            }
+            for (std::thread& thread : relays) {
+                thread.join();
+            }
+            relays.clear();
             close(fd);
             unlink(path.c_str());
             fd = -1;
         }
+    }
+    void AnswerAfter(std::chrono::seconds delay, const std::string& scheduler) {
+        relays.emplace_back([this, delay, scheduler] {
+            std::this_thread::sleep_for(delay);
+            std::vector<std::thread> threads;
+            for (int client; (client = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+                const int upstream = ConnectTo(scheduler);
+                if (upstream < 0) {
+                    close(client);
+                    continue;
+                }
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    connections.push_back(client);
+                }
+                threads.emplace_back(Relay, client, upstream);
+            }
+            for (std::thread& thread : threads) {
+                thread.join();
+            }
+            for (const int connection : connections) {
+                close(connection);
+            }
+        });
     }
     bool listening = false;
 
 private:
     std::string path;
     int fd = -1;
+    std::vector<std::thread> relays;
+    std::mutex mutex;
+    std::vector<int> connections;  // the clients' ends, while relayed
 };
 
 }  // namespace
@@ -140,5 +211,36 @@ TEST(PrinterDiscovery, ASilentPrintSystemCountsAsNoPrinters) {
         silent.Close();
         EXPECT_TRUE(WaitForWorkerThreads(std::chrono::seconds(60)));
     }
+    std::filesystem::remove_all(directory);
+}
+
+// A print system that answers only after the window has stopped waiting: the list is
+// filled when the answer comes, with the default selected.
+TEST(PrinterDiscovery, ALateAnswerFillsTheListAndSelectsTheDefault) {
+    PrepareForChildExits(*wxTheApp);
+    CupsFixture cups({"Alpha", "Beta"}, "Beta");
+    std::string directory =
+        (std::filesystem::temp_directory_path() / "corvane-late-XXXXXX").string();
+    ASSERT_NE(mkdtemp(directory.data()), nullptr);
+    SilentSocket late(directory + "/cups.sock");
+    ASSERT_TRUE(late.listening);
+    late.AnswerAfter(std::chrono::seconds(5), cups.Socket());
+    {
+        const ScopedEnv server("CUPS_SERVER", (directory + "/cups.sock").c_str());
+        auto subject = std::make_unique<AppUnderTest>();
+        PrepareForChildExits(subject->app());
+        TeskFrame& frame = *subject->app().frame;
+        EXPECT_TRUE(frame.printerChoice->IsEmpty());
+
+        EXPECT_TRUE(subject->PumpUntil([&] { return !frame.printerChoice->IsEmpty(); }, 60));
+        ASSERT_EQ(frame.printerChoice->GetCount(), 2u);
+        EXPECT_EQ(frame.printerChoice->GetString(0), "Alpha");
+        EXPECT_EQ(frame.printerChoice->GetString(1), "Beta");
+        EXPECT_TRUE(frame.printerChoice->IsEnabled());
+        EXPECT_EQ(frame.GetPrinter(), "Beta");
+        subject.reset();
+        EXPECT_TRUE(WaitForWorkerThreads(std::chrono::seconds(60)));
+    }
+    late.Close();
     std::filesystem::remove_all(directory);
 }

@@ -64,6 +64,28 @@ TEST(UnprintedNames, ServerNamesBecomeSafePlainFileNames) {
         {"con.pdf", "_con.pdf"},
         {"LPT1", "_LPT1"},
         {"com10.pdf", "com10.pdf"},
+        // Devices are judged on the part before the first dot, trailing blanks and dots aside.
+        {"Con.Edison bill.pdf", "_Con.Edison bill.pdf"},
+        {"nul.report.pdf", "_nul.report.pdf"},
+        {"AUX .pdf", "_AUX .pdf"},
+        {"prn. .x.pdf", "_prn. .x.pdf"},
+        {"COM\xc2\xb9.pdf", "_COM\xc2\xb9.pdf"},
+        {"conout$.log", "_conout$.log"},
+        {"Contract.pdf", "Contract.pdf"},
+        // Types Windows would run get ".txt".
+        {"setup.exe", "setup.exe.txt"},
+        {"Photo.JPG.lnk", "Photo.JPG.lnk.txt"},
+        {"x.Js", "x.Js.txt"},
+        {"invoice.pdf.vbs. ", "invoice.pdf.vbs.txt"},
+        {"nul.bat", "_nul.bat.txt"},
+        {"notes.json", "notes.json"},
+        // Direction controls would show "invoiceexe.pdf".
+        {"invoice\xe2\x80\xae"
+         "fdp.exe",
+         "invoicefdp.exe.txt"},
+        {"a\xe2\x81\xa6"
+         "b\xe2\x81\xa9.pdf",
+         "ab.pdf"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(SafeDocumentName(wxString::FromUTF8(c.server)).utf8_string(), c.kept)
@@ -83,6 +105,22 @@ TEST(UnprintedNames, LongNamesAreShortenedAndKeepTheirType) {
         EXPECT_EQ(kept.substr(kept.size() - 4), ".pdf");
         EXPECT_EQ(wxString::FromUTF8(kept).utf8_string(), kept);  // whole characters only
     }
+}
+
+// Counted in UTF-16 units, as Windows counts its paths: a 4-byte character takes two.
+TEST(UnprintedNames, ABoundOnTheLengthKeepsTheType) {
+    for (const std::string letter : {"x", "\xf0\x9f\x93\x84"}) {
+        std::string name;
+        for (int i = 0; i < 300; ++i) {
+            name += letter;
+        }
+        const wxString kept = SafeDocumentName(wxString::FromUTF8(name + ".exe"), 40);
+        EXPECT_TRUE(kept.EndsWith(".exe.txt")) << kept;
+        const size_t units = letter == "x" ? kept.length() : 2 * (kept.length() - 8) + 8;
+        EXPECT_LE(units, 40u);
+        EXPECT_GE(units, 39u);
+    }
+    EXPECT_EQ(SafeDocumentName("AUX .pdf", 40), "_AUX .pdf");  // a name that fits stays whole
 }
 
 TEST(UnprintedNames, NumberedNamesGoBeforeTheType) {

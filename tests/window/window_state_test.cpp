@@ -160,6 +160,14 @@ TEST_F(WindowState, ExitWaitsForTheWorkerToFinish) {
     EXPECT_EQ(app().frame, nullptr);
 }
 
+// What a second start of the program asks of the running copy.
+TEST_F(WindowState, ShowingTheWindowBringsItBackFromTheTray) {
+    frame().Show(false);
+    app().ShowMainWindow();
+    EXPECT_TRUE(frame().IsShown());
+    EXPECT_FALSE(frame().IsIconized());
+}
+
 TEST_F(WindowState, EndOfSessionStartsNoShutdownWork) {
     wxCloseEvent endSession(wxEVT_END_SESSION);
     app().ProcessEvent(endSession);

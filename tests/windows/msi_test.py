@@ -243,6 +243,16 @@ class Installer(unittest.TestCase):
         colours = {tray[i:i + 3] for i in range(0, len(tray), 3)}
         self.assertGreater(len(colours), 2, "the tray window shows no icon")
 
+        # Started again in the same session, it shows no window of its own and ends (the
+        # bound only stops a hang).
+        second = subprocess.run(
+            ["wine", "C:\\Program Files\\%s\\corvane-print-spooler.exe" % TITLE],
+            cwd=self.folder, capture_output=True, timeout=120)
+        self.assertEqual(second.returncode, 0, second.stderr[-2000:])
+        self.assertEqual(len(windows_named(TITLE + " [0-9.]+")), 1)
+        self.assertIsNone(self.program.poll())
+        print("a second start ended at once, the first copy still running")
+
         self.program.terminate()
         self.program.wait(timeout=60)
         self.program = None

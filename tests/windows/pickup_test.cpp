@@ -9,8 +9,11 @@
 
 #include <gtest/gtest.h>
 #include <libssh/libssh.h>
+#include <wx/file.h>
+#include <wx/filefn.h>
 
 #include "WineTestSupport.h"
+#include "pickup/PartialCopies.h"
 #include "pickup/SftpEndpoint.h"
 #include "pickup/SftpThread.h"
 #include "support/TestHelpers.h"
@@ -135,4 +138,17 @@ TEST_F(WinePickup, ChangedHostKeyStopsBeforeThePassword) {
     EXPECT_EQ(Run(DriverValue("CORVANE_SSHD_PASSWORD")),
               (Sequence{"ERROR Server identity could not be verified", "SFTP thread finished"}));
     EXPECT_EQ(ReadBytes(KnownHosts()), changed) << "a changed key is never learnt by itself";
+}
+
+// The exit removes the copy a stuck worker still holds open; it is gone once closed, as at
+// the process's end.
+TEST(WinePartialCopies, ACopyStillOpenCanBeRemoved) {
+    wxFile file;
+    const wxString path = CreatePartialCopy(file);
+    ASSERT_FALSE(path.empty());
+    ASSERT_TRUE(file.Write("partial", 7));
+    EXPECT_TRUE(wxRemoveFile(path));
+    file.Close();
+    EXPECT_FALSE(wxFileExists(path));
+    CompletePartialCopy(path);  // out of the list, which the exit would otherwise go through
 }

@@ -6,16 +6,19 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <wx/filename.h>
 #include <wx/tokenzr.h>
 
 #include "WorkingFolder.h"
 #include "app/WorkerEvents.h"
 #include "pickup/Printers.h"
+#include "pickup/UnprintedFolder.h"
 #include "support/AppUnderTest.h"
 #include "ui/TeskFrame.h"
 
@@ -150,3 +153,35 @@ INSTANTIATE_TEST_SUITE_P(
                     PrintCase{"BlanksAndQuotes", "Front \"Desk\" 2", "it's a draft 'v2'.pdf",
                               "\"Front \\\"Desk\\\" 2\"", "it's a draft 'v2'.pdf"}),
     [](const testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.label); });
+
+// Documents kept under names the server chose: each a plain file in the unprinted folder,
+// never a device nor a type Windows runs, its path within MAX_PATH.
+TEST(WineUnprinted, KeptDocumentsArePlainFilesWithinThePathLimit) {
+    ScratchFolder downloads("corvane kept");
+    const std::string longName = std::string(300, 'x') + ".pdf";
+    const std::string names[] = {"Con.Edison bill.pdf",
+                                 "nul.report.pdf",
+                                 "AUX .pdf",
+                                 "setup.exe",
+                                 "invoice\xe2\x80\xae"
+                                 "fdp.exe",
+                                 longName};
+    int n = 0;
+    for (const std::string& name : names) {
+        const std::string bytes = "document " + std::to_string(n);
+        const fs::path file = downloads.Path() / ("download-" + std::to_string(n++));
+        std::ofstream(file, std::ios::binary) << bytes;
+        const UnprintedOutcome outcome =
+            KeepUnprinted(wxString(file.wstring()), wxString::FromUTF8(name));
+        ASSERT_FALSE(outcome.keptAs.empty()) << name << ": " << outcome.notice;
+        std::cout << "Kept as " << outcome.keptAs << std::endl;
+        EXPECT_LT(outcome.keptAs.length(), 260u) << name;
+        const fs::path kept(outcome.keptAs.ToStdWstring());
+        EXPECT_TRUE(fs::is_regular_file(kept)) << name;
+        std::ifstream in(kept, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes) << name;
+        in.close();
+        EXPECT_FALSE(wxFileName(outcome.keptAs).GetExt().Lower() == "exe") << name;
+        fs::remove(kept);
+    }
+}

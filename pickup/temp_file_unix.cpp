@@ -1,0 +1,8 @@
+#include <wx/filename.h>
+#include <wx/stdpaths.h>
+
+#include "pickup/NewTempFile.h"
+
+wxString NewTempFile(wxFile& file) {
+    return wxFileName::CreateTempFileName(wxStandardPaths::Get().GetTempDir() + "/", &file);
+}
