@@ -4,7 +4,7 @@
   run_bench.py --agent PATH [--out CSV] [--runs N] [--idle-seconds S]
 
 Starts a private sshd on loopback (tests/fixtures/sshd_fixture.py) and a delay proxy
-(bench/delay_proxy.py), then measures, interleaved and as medians of N runs:
+(tests/fixtures/link_proxy.py), then measures, interleaved and as medians of N runs:
   * copy throughput of a 64 MiB file: the real worker (bench/pickup_agent.cpp) against
     OpenSSH's sftp (batch get, password through sshpass), at D = 0 (straight to sshd) and
     D = 10 ms each way (through the proxy), plus `sftp -B 16384 -R 64` at D = 10 ms.
@@ -38,6 +38,7 @@ ROOT = os.path.dirname(HERE)
 FIXTURE = os.path.join(ROOT, "tests", "fixtures", "sshd_fixture.py")
 sys.path.insert(0, os.path.dirname(FIXTURE))
 import sshd_fixture  # noqa: E402  (session processes of the server)
+from link_proxy import LinkProxy  # noqa: E402  (the delay proxy)
 
 MIB = 1024 * 1024
 BIG = 64 * MIB
@@ -103,24 +104,6 @@ class Server:
         subprocess.run([sys.executable, FIXTURE, "stop", self.base])
 
 
-class Proxy:
-    def __init__(self, target_port, delay_ms):
-        self.port = free_port()
-        self.process = subprocess.Popen(
-            [sys.executable, os.path.join(HERE, "delay_proxy.py"), str(self.port),
-             str(target_port), str(delay_ms)], stdout=subprocess.PIPE, text=True)
-        if self.process.stdout.readline().strip() != "ready":
-            raise SystemExit("the delay proxy did not start")
-
-    def stop(self):
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-
-
 class Agent:
     """bench/pickup_agent.cpp: real workers, events stamped on the monotonic clock."""
 
@@ -178,7 +161,7 @@ class Bench:
         self.args = args
         self.base = base
         self.server = Server(os.path.join(base, "sshd"))
-        self.proxy = Proxy(self.server.port, DELAY_MS)
+        self.proxy = LinkProxy(0, self.server.port, DELAY_MS)
         self.downloads = os.path.join(base, "downloads")
         os.makedirs(self.downloads)
         info = os.stat(self.server.pickup)
@@ -403,7 +386,7 @@ class Bench:
         sink.bind(("127.0.0.1", 0))
         sink.listen(1)
         sink_port = sink.getsockname()[1]
-        proxy = Proxy(sink_port, DELAY_MS)
+        proxy = LinkProxy(0, sink_port, DELAY_MS)
         done = {}
 
         def receive():
@@ -518,7 +501,8 @@ def main():
               % (time.strftime("%Y-%m-%d %H:%M", time.gmtime()), machine(), load_before[0],
                  load_after[0], args.runs, args.latency_runs, time.monotonic() - started))
     bench.note("agent = the real pickup worker (bench/pickup_agent.cpp); D = added delay each "
-               "way (D=0: straight to sshd on loopback, D=10: through bench/delay_proxy.py)")
+               "way (D=0: straight to sshd on loopback, D=10: through "
+               "tests/fixtures/link_proxy.py)")
     bench.note("copy times exclude login on both sides: worker from \"Downloading\" to "
                "hand-over (includes removal on the server); sftp = batch with get minus "
                "an empty batch with the same login")
