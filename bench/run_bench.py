@@ -15,7 +15,9 @@ Starts a private sshd on loopback (tests/fixtures/sshd_fixture.py) and a delay p
   * a burst of 30 files of 100 KiB: from the last one placed to the last hand-over;
   * idle CPU of one connected agent and of its server-side processes, over long windows,
     and of 20 agents connected at once (how many idle agents one server core carries);
-  * the agent's resident memory, idle and at its peak while copying 64 MiB.
+  * the agent's resident memory, idle and at its peak while copying 64 MiB;
+  * a link that goes silent (the proxy stopped with SIGSTOP): the time a stop takes to end
+    a connected worker, and the time the worker takes to notice by itself.
 Prints a table and writes it as CSV (and as a Markdown table beside it). Never fails on a
 figure: times are reported, not judged.
 """
@@ -415,6 +417,42 @@ class Bench:
 
     # ---- output ----------------------------------------------------------------------
 
+    # ---- a link that goes silent -----------------------------------------------------
+
+    def silent_link(self):
+        """A connected, idle worker whose link goes silent (the proxy process stopped): how
+        soon a stop ends it, and how soon it notices by itself (its bound on every wait)."""
+        figures = {}
+        for case in ("stop", "notice"):
+            proxy = LinkProxy(0, self.server.port)
+            agent = self.agent_on(proxy.port)
+            try:
+                agent.wait("CONNECTED")
+                time.sleep(1)
+                proxy.freeze()
+                frozen = time.monotonic()
+                if case == "stop":
+                    time.sleep(2)
+                    asked = time.monotonic()
+                    agent.process.stdin.write("stop\n")
+                    agent.process.stdin.flush()
+                    figures[case] = agent.wait("FINISHED", timeout=120)[0] - asked
+                else:
+                    stamp, kind, _ = agent.events.get(timeout=120)
+                    while kind not in ("ERROR", "FINISHED", "EOF"):
+                        stamp, kind, _ = agent.events.get(timeout=120)
+                    figures[case] = stamp - frozen if kind == "ERROR" else float("inf")
+            finally:
+                agent.stop()
+                proxy.close()
+        self.row("stop on a silent link: worker ended after (s)", figures["stop"], "", None,
+                 None, "", "")
+        self.row("silent link noticed by the worker after (s)", figures["notice"], "", None,
+                 None, "", "")
+
+    def agent_on(self, port):
+        return Agent(self.args.agent, self.server, port, 1, self.downloads)
+
     def row(self, metric, value, reference_name, reference, ratio, value_spread,
             reference_spread):
         self.rows.append({"metric": metric, "agent": value, "reference": reference_name,
@@ -490,6 +528,7 @@ def main():
         bench.latency()
         bench.burst()
         bench.idle()
+        bench.silent_link()
     finally:
         if bench is not None:
             bench.proxy.stop()
