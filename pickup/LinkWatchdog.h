@@ -72,6 +72,6 @@ private:
     ssh_channel_callbacks_struct callbacks{};
 };
 
-// Shuts a socket down in both directions, waking a thread that waits on it; the handle stays
-// valid until its owner closes it.
+// Ends a socket's connection so that a thread waiting on it wakes and sees it ended. On POSIX
+// systems the handle stays valid until its owner closes it; on Windows it is closed here.
 void ShutDownSocket(socket_t socket);

@@ -1,5 +1,7 @@
 // The pickup worker on Windows (libssh on mbedTLS) against the build machine's OpenSSH
 // server on loopback: login, a byte-exact copy, a wrong password and a changed host key.
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -134,4 +136,30 @@ TEST_F(WinePickup, ChangedHostKeyStopsBeforeThePassword) {
     EXPECT_EQ(Run(DriverValue("CORVANE_SSHD_PASSWORD")),
               (Sequence{"ERROR Server identity could not be verified", "SFTP thread finished"}));
     EXPECT_EQ(ReadBytes(KnownHosts()), changed) << "a changed key is never learnt by itself";
+}
+
+TEST_F(WinePickup, AStopEndsAWorkerWhoseLinkWentSilent) {
+    // Through a proxy that the driver freezes on request: the connection stays open and
+    // nothing comes back, so only the worker's own bound can end its wait (Winsock here).
+    const SftpEndpoint throughProxy{"127.0.0.1", DriverValue("CORVANE_PROXY_PORT"), KnownHosts()};
+    WorkerEventLog log;
+    SftpThread* worker = CreateSftpThread(&log, DriverValue("CORVANE_SSHD_USER"),
+                                          DriverValue("CORVANE_SSHD_PASSWORD"), throughProxy);
+    ASSERT_EQ(worker->Run(), wxTHREAD_NO_ERROR);
+    const auto finished = [&] { return log.Has("SFTP thread finished"); };
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("SFTP connected") || finished(); }));
+    ASSERT_FALSE(finished());
+
+    const fs::path freezeRequest = DriverValue("CORVANE_PROXY_FREEZE");
+    WriteBytes(freezeRequest, "");
+    ASSERT_TRUE(PumpUntil([&] { return !fs::exists(freezeRequest); }));
+    // Long enough for the worker's next listing to be waiting on the silent link.
+    PumpUntil([] { return false; }, std::chrono::seconds(3));
+
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(SftpThread::RequestStop(worker), wxTHREAD_NO_ERROR);
+    EXPECT_TRUE(PumpUntil(finished)) << "the worker did not end after a stop request";
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - asked;
+    std::printf("stop on a silent link: the worker ended after %.1f s\n", took.count());
+    EXPECT_EQ(log.texts, (Sequence{"SFTP connected", "SFTP thread finished"}));
 }
