@@ -78,6 +78,7 @@ void LinkWatchdog::Run() {
         const bool overBound = silent > bound;
         if (overBound || (stopRequested && silent > stopGrace)) {
             expired = expired || overBound;
+            cut = true;
             // Once only: the library closes the handle itself later, after Release.
             ShutDownSocket(socket);
             socket = SSH_INVALID_SOCKET;

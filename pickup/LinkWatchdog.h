@@ -39,6 +39,9 @@ public:
     void RequestStop();
     // The bound ran out and the link was cut.
     bool Expired() const { return expired; }
+    // The link was cut, for either reason. On Windows the SSH library may still count the
+    // session as connected afterwards (it sees only a failed wait), so this is what tells.
+    bool Cut() const { return cut; }
 
     // The worker is not waiting on the network (it sleeps between polls): no bound runs.
     class Pause {
@@ -69,6 +72,7 @@ private:
     int paused = 0;
     std::atomic<Clock::rep> lastProgress{0};
     std::atomic<bool> expired{false};
+    std::atomic<bool> cut{false};
     ssh_channel_callbacks_struct callbacks{};
 };
 

@@ -83,6 +83,10 @@ void SftpThread::Rest(unsigned long milliseconds) {
     Sleep(milliseconds);
 }
 
+bool SftpThread::SessionLost(sftp_session sftp) const {
+    return ssh_channel_is_open(sftp->channel) == 0 || watchdog.Cut();
+}
+
 wxThread::ExitCode SftpThread::Entry() {
     // The program reports nothing but its events; no toolkit log messages from here.
     wxLogNull noLog;
@@ -177,7 +181,7 @@ void SftpThread::PollLoop(sftp_session sftp) {
         if (dir == nullptr) {
             // A session whose server end has gone never recovers: end the run, so the window
             // stops showing a connection that is not there.
-            if (ssh_channel_is_open(sftp->channel) == 0) {
+            if (SessionLost(sftp)) {
                 return;
             }
             Rest(kPollPauseMs);
@@ -307,7 +311,7 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
         DropPartialCopy(localPath);
         // A copy broken by the server's end ends the run, as a broken listing does; any
         // other failure leaves the file for a later poll.
-        if (ssh_channel_is_open(sftp->channel) == 0) {
+        if (SessionLost(sftp)) {
             return Outcome::EndRun;
         }
         backoff.Failed(file.name);

@@ -44,6 +44,8 @@ private:
     bool StopRequested();
     // Sleeps between network steps; the link's bound does not run meanwhile.
     void Rest(unsigned long milliseconds);
+    // The session can no longer reach the server: its end has gone, or the link was cut.
+    bool SessionLost(sftp_session sftp) const;
     // Connects, checks the server's identity and logs in; returns the error text for the
     // user, or an empty text on success.
     std::string OpenSession(ssh_session session);

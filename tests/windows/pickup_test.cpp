@@ -138,28 +138,35 @@ TEST_F(WinePickup, ChangedHostKeyStopsBeforeThePassword) {
     EXPECT_EQ(ReadBytes(KnownHosts()), changed) << "a changed key is never learnt by itself";
 }
 
-TEST_F(WinePickup, AStopEndsAWorkerWhoseLinkWentSilent) {
-    // Through a proxy that the driver freezes on request: the connection stays open and
-    // nothing comes back, so only the worker's own bound can end its wait (Winsock here).
+TEST_F(WinePickup, ASilentLinkEndsAWaitAtAStopOrAtTheSessionTimeout) {
+    // Through a proxy that the driver freezes on request: the connections stay open and
+    // nothing comes back, so only the workers' own bound can end their waits (on Winsock).
     const SftpEndpoint throughProxy{"127.0.0.1", DriverValue("CORVANE_PROXY_PORT"), KnownHosts()};
-    WorkerEventLog log;
-    SftpThread* worker = CreateSftpThread(&log, DriverValue("CORVANE_SSHD_USER"),
-                                          DriverValue("CORVANE_SSHD_PASSWORD"), throughProxy);
-    ASSERT_EQ(worker->Run(), wxTHREAD_NO_ERROR);
-    const auto finished = [&] { return log.Has("SFTP thread finished"); };
-    ASSERT_TRUE(PumpUntil([&] { return log.Has("SFTP connected") || finished(); }));
-    ASSERT_FALSE(finished());
+    WorkerEventLog stopped, left;
+    std::vector<SftpThread*> workers;
+    for (WorkerEventLog* log : {&stopped, &left}) {
+        workers.push_back(CreateSftpThread(log, DriverValue("CORVANE_SSHD_USER"),
+                                           DriverValue("CORVANE_SSHD_PASSWORD"), throughProxy));
+        ASSERT_EQ(workers.back()->Run(), wxTHREAD_NO_ERROR);
+        ASSERT_TRUE(PumpUntil([&] { return log->Has("SFTP connected"); }));
+    }
 
     const fs::path freezeRequest = DriverValue("CORVANE_PROXY_FREEZE");
     WriteBytes(freezeRequest, "");
     ASSERT_TRUE(PumpUntil([&] { return !fs::exists(freezeRequest); }));
-    // Long enough for the worker's next listing to be waiting on the silent link.
+    // Long enough for the workers' next listings to be waiting on the silent link.
     PumpUntil([] { return false; }, std::chrono::seconds(3));
 
     const auto asked = std::chrono::steady_clock::now();
-    EXPECT_EQ(SftpThread::RequestStop(worker), wxTHREAD_NO_ERROR);
-    EXPECT_TRUE(PumpUntil(finished)) << "the worker did not end after a stop request";
+    EXPECT_EQ(SftpThread::RequestStop(workers[0]), wxTHREAD_NO_ERROR);
+    EXPECT_TRUE(PumpUntil([&] { return stopped.Has("SFTP thread finished"); }));
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - asked;
     std::printf("stop on a silent link: the worker ended after %.1f s\n", took.count());
-    EXPECT_EQ(log.texts, (Sequence{"SFTP connected", "SFTP thread finished"}));
+    EXPECT_EQ(stopped.texts, (Sequence{"SFTP connected", "SFTP thread finished"}));
+
+    // The other one notices by itself, and says so.
+    EXPECT_TRUE(
+        PumpUntil([&] { return left.Has("SFTP thread finished"); }, std::chrono::seconds(120)));
+    EXPECT_EQ(left.texts, (Sequence{"SFTP connected", "ERROR PRINTER connection failed",
+                                    "SFTP thread finished"}));
 }
