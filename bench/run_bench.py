@@ -4,7 +4,7 @@
   run_bench.py --agent PATH [--out CSV] [--runs N] [--idle-seconds S]
 
 Starts a private sshd on loopback (tests/fixtures/sshd_fixture.py) and a delay proxy
-(bench/delay_proxy.py), then measures, interleaved and as medians of N runs:
+(tests/fixtures/link_proxy.py), then measures, interleaved and as medians of N runs:
   * copy throughput of a 64 MiB file: the real worker (bench/pickup_agent.cpp) against
     OpenSSH's sftp (batch get, password through sshpass), at D = 0 (straight to sshd) and
     D = 10 ms each way (through the proxy), plus `sftp -B 16384 -R 64` at D = 10 ms.
@@ -18,6 +18,8 @@ Starts a private sshd on loopback (tests/fixtures/sshd_fixture.py) and a delay p
   * the agent's resident memory, idle and at its peak while copying 64 MiB;
   * with --lister: the server's CPU per idle agent, 20 agents, beside 20 plain sessions
     listing the folder every 100 ms (bench/listing_client.cpp), in the same windows.
+  * a link that goes silent (the proxy stopped with SIGSTOP): the time a stop takes to end
+    a connected worker, and the time the worker takes to notice by itself.
 Prints a table and writes it as CSV (and as a Markdown table beside it). Never fails on a
 figure: times are reported, not judged.
 """
@@ -40,6 +42,7 @@ ROOT = os.path.dirname(HERE)
 FIXTURE = os.path.join(ROOT, "tests", "fixtures", "sshd_fixture.py")
 sys.path.insert(0, os.path.dirname(FIXTURE))
 import sshd_fixture  # noqa: E402  (session processes of the server)
+from link_proxy import LinkProxy  # noqa: E402  (the delay proxy)
 
 MIB = 1024 * 1024
 BIG = 64 * MIB
@@ -105,24 +108,6 @@ class Server:
         subprocess.run([sys.executable, FIXTURE, "stop", self.base])
 
 
-class Proxy:
-    def __init__(self, target_port, delay_ms):
-        self.port = free_port()
-        self.process = subprocess.Popen(
-            [sys.executable, os.path.join(HERE, "delay_proxy.py"), str(self.port),
-             str(target_port), str(delay_ms)], stdout=subprocess.PIPE, text=True)
-        if self.process.stdout.readline().strip() != "ready":
-            raise SystemExit("the delay proxy did not start")
-
-    def stop(self):
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait()
-
-
 class Agent:
     """bench/pickup_agent.cpp: real workers, events stamped on the monotonic clock."""
 
@@ -180,7 +165,7 @@ class Bench:
         self.args = args
         self.base = base
         self.server = Server(os.path.join(base, "sshd"))
-        self.proxy = Proxy(self.server.port, DELAY_MS)
+        self.proxy = LinkProxy(0, self.server.port, DELAY_MS)
         self.downloads = os.path.join(base, "downloads")
         os.makedirs(self.downloads)
         info = os.stat(self.server.pickup)
@@ -447,7 +432,7 @@ class Bench:
         sink.bind(("127.0.0.1", 0))
         sink.listen(1)
         sink_port = sink.getsockname()[1]
-        proxy = Proxy(sink_port, DELAY_MS)
+        proxy = LinkProxy(0, sink_port, DELAY_MS)
         done = {}
 
         def receive():
@@ -475,6 +460,42 @@ class Bench:
         self.row("delay proxy alone, D=10 ms, one stream (MiB/s)", rate, "", None, None, "", "")
 
     # ---- output ----------------------------------------------------------------------
+
+    # ---- a link that goes silent -----------------------------------------------------
+
+    def silent_link(self):
+        """A connected, idle worker whose link goes silent (the proxy process stopped): how
+        soon a stop ends it, and how soon it notices by itself (its bound on every wait)."""
+        figures = {}
+        for case in ("stop", "notice"):
+            proxy = LinkProxy(0, self.server.port)
+            agent = self.agent_on(proxy.port)
+            try:
+                agent.wait("CONNECTED")
+                time.sleep(1)
+                proxy.freeze()
+                frozen = time.monotonic()
+                if case == "stop":
+                    time.sleep(2)
+                    asked = time.monotonic()
+                    agent.process.stdin.write("stop\n")
+                    agent.process.stdin.flush()
+                    figures[case] = agent.wait("FINISHED", timeout=120)[0] - asked
+                else:
+                    stamp, kind, _ = agent.events.get(timeout=120)
+                    while kind not in ("ERROR", "FINISHED", "EOF"):
+                        stamp, kind, _ = agent.events.get(timeout=120)
+                    figures[case] = stamp - frozen if kind == "ERROR" else float("inf")
+            finally:
+                agent.stop()
+                proxy.close()
+        self.row("stop on a silent link: worker ended after (s)", figures["stop"], "", None,
+                 None, "", "")
+        self.row("silent link noticed by the worker after (s)", figures["notice"], "", None,
+                 None, "", "")
+
+    def agent_on(self, port):
+        return Agent(self.args.agent, self.server, port, 1, self.downloads)
 
     def row(self, metric, value, reference_name, reference, ratio, value_spread,
             reference_spread):
@@ -558,6 +579,7 @@ def main():
         bench.idle()
         if args.lister:
             bench.idle_server()
+        bench.silent_link()
     finally:
         if bench is not None:
             bench.proxy.stop()
@@ -570,7 +592,8 @@ def main():
                  load_after[0], args.runs, args.latency_runs, time.monotonic() - started))
     bench.note(copy_path)
     bench.note("agent = the real pickup worker (bench/pickup_agent.cpp); D = added delay each "
-               "way (D=0: straight to sshd on loopback, D=10: through bench/delay_proxy.py)")
+               "way (D=0: straight to sshd on loopback, D=10: through "
+               "tests/fixtures/link_proxy.py)")
     bench.note("copy times exclude login on both sides: worker from \"Downloading\" to "
                "hand-over (includes removal on the server); sftp = batch with get minus "
                "an empty batch with the same login")

@@ -12,21 +12,21 @@ namespace {
 
 // After a failed call: whether the server said the name does not exist. Asked only while
 // the session lives, since the library's last error may be an older one otherwise.
-bool NoSuchFile(sftp_session sftp) {
-    return !SessionLost(sftp) && sftp_get_error(sftp) == SSH_FX_NO_SUCH_FILE;
+bool NoSuchFile(sftp_session sftp, const std::function<bool()>& lost) {
+    return !lost() && sftp_get_error(sftp) == SSH_FX_NO_SUCH_FILE;
 }
 
 }  // namespace
 
 Removal RemoveTakenFile(sftp_session sftp, const std::string& path, std::uint64_t size,
-                        std::uint32_t mtime) {
+                        std::uint32_t mtime, const std::function<bool()>& lost) {
     const Attributes current(sftp_stat(sftp, path.c_str()));
     if (current == nullptr) {
-        if (NoSuchFile(sftp)) {
+        if (NoSuchFile(sftp, lost)) {
             return Removal::Gone;
         }
         // Not removed: whatever is there is found again by this session or the next.
-        if (SessionLost(sftp)) {
+        if (lost()) {
             return Removal::Changed;
         }
         // A name that cannot be looked up yet was read: removed as before.
@@ -42,7 +42,7 @@ Removal RemoveTakenFile(sftp_session sftp, const std::string& path, std::uint64_
     if (sftp_unlink(sftp, path.c_str()) == SSH_NO_ERROR) {
         return Removal::Removed;
     }
-    if (SessionLost(sftp)) {
+    if (lost()) {
         return Removal::SessionLost;
     }
     if (sftp_get_error(sftp) == SSH_FX_NO_SUCH_FILE) {
@@ -52,7 +52,7 @@ Removal RemoveTakenFile(sftp_session sftp, const std::string& path, std::uint64_
     if (after != nullptr) {
         return Removal::Kept;
     }
-    if (SessionLost(sftp)) {
+    if (lost()) {
         return Removal::SessionLost;
     }
     return sftp_get_error(sftp) == SSH_FX_NO_SUCH_FILE ? Removal::Gone : Removal::Kept;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <libssh/sftp.h>
@@ -25,8 +26,11 @@ enum class Removal {
 // SFTP v3 has no file identity, so "the file that was copied" is the name with the size and
 // modification time (0: unknown) it rested at: that narrows a replacement race without
 // closing it.
+// `lost` tells whether the session has gone (the library's own view may lag behind a link
+// the worker cut itself); a failed call on a lost session says nothing about the file.
 Removal RemoveTakenFile(sftp_session sftp, const std::string& path, std::uint64_t size,
-                        std::uint32_t mtime);
+                        std::uint32_t mtime, const std::function<bool()>& lost);
 
-// The session's server end has gone: nothing sent now gets an answer.
+// The session's server end has gone, as far as the library knows: nothing sent now gets an
+// answer.
 bool SessionLost(sftp_session sftp);

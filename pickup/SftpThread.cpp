@@ -32,6 +32,8 @@
 namespace {
 
 constexpr long kSessionTimeoutSeconds = 30;
+// Once a stop is asked for, a network wait that gets no answer for this long is cut short.
+constexpr std::chrono::milliseconds kStopGrace{2000};
 constexpr unsigned long kPollPauseMs = 100;
 
 // Workers that have not yet destroyed themselves. A stop request reaches only these, so a
@@ -54,7 +56,8 @@ SftpThread::SftpThread(wxEvtHandler* handler, const std::string& userName,
       handler(handler),
       userName(userName),
       password(password),
-      endpoint(endpoint) {
+      endpoint(endpoint),
+      watchdog(std::chrono::seconds(kSessionTimeoutSeconds), kStopGrace) {
     std::lock_guard<std::mutex> lock(LiveMutex());
     LiveWorkers().insert(this);
 }
@@ -70,12 +73,22 @@ wxThreadError SftpThread::RequestStop(SftpThread* worker) {
     std::lock_guard<std::mutex> lock(LiveMutex());
     if (LiveWorkers().count(worker) != 0) {
         worker->stopRequested = true;
+        worker->watchdog.RequestStop();
     }
     return wxTHREAD_NO_ERROR;
 }
 
 bool SftpThread::StopRequested() {
     return stopRequested || TestDestroy();
+}
+
+void SftpThread::Rest(unsigned long milliseconds) {
+    const LinkWatchdog::Pause pause(watchdog);
+    Sleep(milliseconds);
+}
+
+bool SftpThread::SessionLost(sftp_session sftp) const {
+    return ::SessionLost(sftp) || watchdog.Cut();
 }
 
 wxThread::ExitCode SftpThread::Entry() {
@@ -93,11 +106,19 @@ wxThread::ExitCode SftpThread::Entry() {
         return nullptr;
     }
 
+    // From here on no wait on the server outlasts the session timeout.
+    watchdog.Watch(ssh_get_fd(session->session));
     auto sftp = std::make_shared<LibSshSftp>(session);
+    if (sftp->sftp != nullptr) {
+        watchdog.WatchChannel(sftp->sftp->channel);
+    }
     if (sftp->sftp == nullptr || sftp_init(sftp->sftp) != SSH_OK) {
         LogSftpStartFailure(session->session, sftp->sftp);
-        QueueThreadEvent(handler, wxEVT_SFTP_ERROR, std::string("SFTP initialisation failed"));
+        QueueThreadEvent(handler, wxEVT_SFTP_ERROR,
+                         std::string(watchdog.Expired() ? "PRINTER connection failed"
+                                                        : "SFTP initialisation failed"));
         sftp.reset();
+        watchdog.Release();
         session.reset();
         return nullptr;
     }
@@ -109,7 +130,12 @@ wxThread::ExitCode SftpThread::Entry() {
     }
 
     sftp.reset();
+    watchdog.Release();
     session.reset();
+    // A server that stopped answering is a lost connection, unless the user was leaving.
+    if (watchdog.Expired() && !stopRequested) {
+        QueueThreadEvent(handler, wxEVT_SFTP_ERROR, std::string("PRINTER connection failed"));
+    }
     return nullptr;
 }
 
@@ -176,10 +202,10 @@ void SftpThread::PollLoop(sftp_session sftp) {
         if (dir == nullptr) {
             // A session whose server end has gone never recovers: end the run, so the window
             // stops showing a connection that is not there.
-            if (ssh_channel_is_open(sftp->channel) == 0) {
+            if (SessionLost(sftp)) {
                 return;
             }
-            Sleep(kPollPauseMs);
+            Rest(kPollPauseMs);
             continue;
         }
         // Files are watched by name within one directory: a switch to the other form of
@@ -198,7 +224,7 @@ void SftpThread::PollLoop(sftp_session sftp) {
         if (HandleListing(sftp, watch, listing, pickupPath) == Outcome::EndRun || !complete) {
             return;
         }
-        Sleep(kPollPauseMs);
+        Rest(kPollPauseMs);
     }
 }
 
@@ -236,6 +262,7 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
         names.push_back(entry.name);
     }
     watch.KeepOnly(names);
+    backoff.KeepOnly(names);
     // A file left on the server is remembered only while it is listed unchanged: once gone,
     // the same name and size uploaded again is a new document.
     for (auto keptFile = kept.begin(); keptFile != kept.end();) {
@@ -267,7 +294,7 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
     // Files at rest are taken in listing order; a file in hand is finished before a stop.
     for (const auto& entry : listing) {
         RestWatch::File* file = watch.Find(entry.name);
-        if (file == nullptr || !file->atRest) {
+        if (file == nullptr || !file->atRest || !backoff.Ready(entry.name)) {
             continue;
         }
         if (StopRequested()) {
@@ -294,6 +321,7 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     wxFile local;
     const wxString localPath = CreatePartialCopy(local);
     if (localPath.empty()) {
+        backoff.Failed(file.name);
         return Outcome::Continue;
     }
     QueueThreadEvent(handler, wxEVT_SFTP_STATUS, std::string("Downloading"));
@@ -316,7 +344,11 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
         DropPartialCopy(localPath);
         // A copy broken by the server's end ends the run, as a broken listing does; any
         // other failure leaves the file for a later poll.
-        return ssh_channel_is_open(sftp->channel) != 0 ? Outcome::Continue : Outcome::EndRun;
+        if (SessionLost(sftp)) {
+            return Outcome::EndRun;
+        }
+        backoff.Failed(file.name);
+        return Outcome::Continue;
     }
 
     const std::string& name = file.name;
@@ -329,7 +361,8 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
             removedAtExit = true;
             return;
         }
-        switch (RemoveTakenFile(sftp, remotePath, file.size, file.mtime)) {
+        switch (RemoveTakenFile(sftp, remotePath, file.size, file.mtime,
+                                [&] { return SessionLost(sftp); })) {
             case Removal::Removed:
             case Removal::SessionLost:
                 break;
@@ -367,7 +400,8 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
 SftpThread::Outcome SftpThread::RemoveEmptyFile(sftp_session sftp, const std::string& pickupPath,
                                                 RestWatch::File& file) {
     file.handle.reset();
-    if (RemoveTakenFile(sftp, pickupPath + file.name, 0, file.mtime) == Removal::Kept) {
+    if (RemoveTakenFile(sftp, pickupPath + file.name, 0, file.mtime,
+                        [&] { return SessionLost(sftp); }) == Removal::Kept) {
         kept.insert({file.name, 0});
     }
     return Outcome::Continue;

@@ -12,6 +12,8 @@
 #include <wx/thread.h>
 
 #include "app/WorkerThreads.h"
+#include "pickup/CopyBackoff.h"
+#include "pickup/LinkWatchdog.h"
 #include "pickup/RestWatch.h"
 #include "pickup/SftpEndpoint.h"
 
@@ -40,6 +42,10 @@ private:
     };
 
     bool StopRequested();
+    // Sleeps between network steps; the link's bound does not run meanwhile.
+    void Rest(unsigned long milliseconds);
+    // The session can no longer reach the server: its end has gone, or the link was cut.
+    bool SessionLost(sftp_session sftp) const;
     // Connects, checks the server's identity and logs in; returns the error text for the
     // user, or an empty text on success.
     std::string OpenSession(ssh_session session);
@@ -66,6 +72,9 @@ private:
     // Files handed over whose removal on the server failed (name, size): not handed over
     // again during this run while they stay unchanged.
     std::set<std::pair<std::string, std::uint64_t>> kept;
+    // Files whose copy failed here (disk full): copied again only after a growing pause.
+    CopyBackoff backoff;
+    LinkWatchdog watchdog;
 };
 
 // Makes a worker for the typed account ID (encoded for the server) and password; the

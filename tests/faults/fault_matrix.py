@@ -2,8 +2,9 @@
 """The fault matrix: one row per fault, each counting where every document sent ended up.
 
 A row runs the real program as the end-to-end tests do (e2e/harness.py: its servers, its
-window, its private home), with the program's SSH port served by a loopback proxy of this
-test in front of sshd, so that a row can slow the copy down or cut the connection. The row
+window, its private home), with the program's SSH port served by a loopback proxy in front
+of sshd (../fixtures/link_proxy.py, a process of its own), so that a row can slow the copy
+down, cut the connection or freeze the link. The row
 sends several documents, injects its fault, waits until things settle, closes the window
 and counts each document in exactly one place: printed once (bytes equal in the CUPS
 capture), printed twice or more, still whole on the server, kept as unprinted
@@ -19,7 +20,6 @@ import pwd
 import shutil
 import signal
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
@@ -30,71 +30,20 @@ sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 import harness as e2e  # noqa: E402
 from harness import wait_for  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures"))
+from link_proxy import LinkProxy  # noqa: E402
 
 COLUMNS = ("sent", "once", "twice", "server", "kept", "lost", "garbled", "temp", "hung",
            "crashed")
 MUST_BE_ZERO = ("twice", "lost", "garbled", "temp", "hung", "crashed")
 SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "runtime error:", "WARNING: ThreadSanitizer")
 ARGS = None
+NOTES = []  # figures a row measured, printed beside the table
+PROBLEMS = []  # what a row found wrong beyond its counts
 
 
 class Hung(Exception):
     pass
-
-
-class DroppingProxy:
-    """Forwards the program's port to sshd; can slow the way back and cut every connection."""
-
-    def __init__(self, port, target):
-        self.target = target
-        self.rate = 0  # bytes per second towards the program; 0 is unlimited
-        self.sockets = []
-        self.lock = threading.Lock()
-        self.server = socket.create_server(("127.0.0.1", port))
-        threading.Thread(target=self.accept, daemon=True).start()
-
-    def accept(self):
-        while True:
-            try:
-                client, _ = self.server.accept()
-                upstream = socket.create_connection(("127.0.0.1", self.target))
-            except OSError:
-                return
-            with self.lock:
-                self.sockets += [client, upstream]
-            threading.Thread(target=self.pump, args=(client, upstream, False),
-                             daemon=True).start()
-            threading.Thread(target=self.pump, args=(upstream, client, True),
-                             daemon=True).start()
-
-    def pump(self, source, sink, limited):
-        # A peer that ends or dies ends the other side the same way, as the kernel would.
-        try:
-            while True:
-                data = source.recv(65536)
-                if not data:
-                    break
-                sink.sendall(data)
-                if limited and self.rate:
-                    time.sleep(len(data) / self.rate)
-            sink.shutdown(socket.SHUT_WR)
-        except OSError:
-            reset(sink)
-
-    def cut(self):
-        """Drops every connection with a reset, as a failing network does."""
-        with self.lock:
-            for s in self.sockets:
-                reset(s)
-            self.sockets = []
-
-    def close(self):
-        try:
-            self.server.shutdown(socket.SHUT_RDWR)
-        except OSError:
-            pass
-        self.server.close()
-        self.cut()
 
 
 class Run:
@@ -134,7 +83,7 @@ class Run:
                  self.proftpd_dir, "--user", self.services.sshd["user"]],
                 check=True, capture_output=True, text=True).stdout
             target = int(e2e.key_values(out)["port"])
-        self.proxy = DroppingProxy(ARGS.sftp_port, target)
+        self.proxy = LinkProxy(ARGS.sftp_port, target)
         try:
             self.program.start()
         except AssertionError as error:
@@ -293,15 +242,6 @@ class Run:
         return row
 
 
-def reset(s):
-    try:
-        s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-        s.shutdown(socket.SHUT_RD)  # wakes a pump reading from it
-    except OSError:
-        pass
-    s.close()
-
-
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -382,7 +322,96 @@ def freeze_then_exit(run):
 
 def temp_full(run):
     run.send(1, 3 << 20, prefix="too-big", stays=True)
+    # The copy that cannot fit is tried again after 1, 2, 4... seconds, not on every poll:
+    # in 10 s that is 4 copies (5 at most when the counting starts late).
+    copies = count_copies(run, 10)
+    NOTES.append("temp dir full: %d copies of the file that does not fit in 10 s" % copies)
+    if copies > 5:
+        PROBLEMS.append("temp dir full: %d copies in 10 s, expected at most 5" % copies)
     run.send(3, 20 << 10, must_print=True)
+
+
+def count_copies(run, seconds):
+    """The local copies the program starts in `seconds` from the first one (each has a name
+    of its own, and lives at least as long as its failing write)."""
+    seen = set()
+    run.wait("a first copy", lambda: os.listdir(run.program.tmpdir), interval=0.002)
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        seen.update(os.listdir(run.program.tmpdir))
+        time.sleep(0.002)
+    return len(seen)
+
+
+def status_shows(run, text):
+    return text in e2e.read_text(run.program.window)
+
+
+def seconds_until_shown(run, text, since):
+    """Seconds from `since` until the window shows `text`, read through its accessibility
+    tree: an upper bound, taken when the read has answered."""
+    def shown():
+        return text in e2e.read_text(run.program.window) and time.monotonic() - since
+    return run.wait("the window to show " + text, shown, timeout=120, interval=0.05)
+
+
+def silent_link_noticed(run, what):
+    """Waits for the lost connection's message; returns the seconds it took to come."""
+    frozen = time.monotonic()
+    dialogs = run.wait("the silent link to be noticed (%s)" % what, run.program.dialogs,
+                       timeout=120, interval=0.2)
+    noticed = time.monotonic() - frozen
+    # A box just opened may not be drawn yet.
+    try:
+        run.wait("the message to be readable",
+                 lambda: "PRINTER connection failed" in e2e.read_text(dialogs[0]), timeout=20)
+    except Hung:
+        PROBLEMS.append("%s: the message reads %r" % (what, e2e.read_text(dialogs[0])))
+    run.wait("the messages to be answered", run.answer_messages, interval=0.5)
+    seconds_until_shown(run, "Not Connected", frozen)
+    return noticed
+
+
+def reconnect(run):
+    run.proxy.thaw()
+    e2e.connect(run.services, run.program)
+
+
+def frozen_idle(run):
+    # The link works, then goes silent while the program waits for documents.
+    run.send(2, 16 << 10, must_print=True)
+    run.wait("the first documents printed", run.settled, timeout=120)
+    run.proxy.freeze()
+    run.send(1, 16 << 10, must_print=True)  # arrives while nobody can see it
+    noticed = silent_link_noticed(run, "frozen while idle")
+    reconnect(run)
+    run.wait("the documents sent meanwhile printed", run.settled, timeout=120)
+    # Silent again; this time the user disconnects.
+    run.proxy.freeze()
+    time.sleep(2)
+    clicked = time.monotonic()
+    run.program.click(e2e.CONNECT_BUTTON)
+    disconnected = seconds_until_shown(run, "Not Connected", clicked)
+    NOTES.append("link frozen while idle: noticed after %.1f s; Disconnect on a silent link "
+                 "shown done within %.1f s (window read through its accessibility tree)" % (noticed, disconnected))
+    reconnect(run)
+    run.send(2, 16 << 10, must_print=True)
+
+
+def frozen_mid_copy(run):
+    run.proxy.rate = 4 << 20  # a copy then takes seconds: time to freeze it mid-way
+    names = run.send(4, 6 << 20, must_print=True)
+    run.wait_copying()
+    run.proxy.freeze()
+    noticed = silent_link_noticed(run, "frozen mid-copy")
+    on_server, printed = read_all(run.services.pickup), run.printed()
+    if any(on_server.get(name) != run.docs[name] and run.docs[name] not in printed
+           for name in names):
+        PROBLEMS.append("frozen mid-copy: a document left the server before it was printed")
+    NOTES.append("link frozen mid-copy: noticed after %.1f s" % noticed)
+    run.proxy.thaw()
+    run.proxy.rate = 0
+    reconnect(run)
 
 
 def removed_during_rest(run):
@@ -586,6 +615,8 @@ ROWS = [
     ("connection cut mid-copy (proxy)", dict(fault=mid_copy(lambda run: run.proxy.cut()))),
     ("server frozen (SIGSTOP) mid-copy, then exit", dict(fault=mid_copy(freeze_then_exit))),
     ("temp dir full (1 MiB tmpfs)", dict(fault=temp_full, tmpfs=True)),
+    ("link frozen (proxy SIGSTOP) while idle", dict(fault=frozen_idle, bound=180)),
+    ("link frozen (proxy SIGSTOP) mid-copy", dict(fault=frozen_mid_copy, bound=180)),
     ("file removed on the server during the rest wait", dict(fault=removed_during_rest)),
     ("dangling symlink", dict(fault=beside(lambda run: owned_entry(
         run, "dangling.pdf", lambda p: os.symlink("/nonexistent.pdf", p))))),
@@ -669,11 +700,11 @@ def main():
         row, how = run_counted(fault_row)
         rows.append((name, row, how))
         sys.stderr.write("--- %s: %.0f s\n" % (name, time.monotonic() - started))
-    text = table(rows)
+    text = table(rows) + "".join("%s\n" % note for note in NOTES)
     with open(ARGS.table, "w") as f:
         f.write(text)
     print(text)
-    bad = [name for name, row, _ in rows if any(row[c] for c in MUST_BE_ZERO)]
+    bad = [name for name, row, _ in rows if any(row[c] for c in MUST_BE_ZERO)] + PROBLEMS
     if bad:
         sys.exit("faults with a document printed twice, lost, garbled, a temporary file "
                  "left, a hang or a crash: " + "; ".join(bad))

@@ -1,5 +1,7 @@
 // The pickup worker on Windows (libssh on mbedTLS) against the build machine's OpenSSH
 // server on loopback: login, a byte-exact copy, a wrong password and a changed host key.
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -151,4 +153,37 @@ TEST(WinePartialCopies, ACopyStillOpenCanBeRemoved) {
     file.Close();
     EXPECT_FALSE(wxFileExists(path));
     CompletePartialCopy(path);  // out of the list, which the exit would otherwise go through
+}
+
+TEST_F(WinePickup, ASilentLinkEndsAWaitAtAStopOrAtTheSessionTimeout) {
+    // Through a proxy that the driver freezes on request: the connections stay open and
+    // nothing comes back, so only the workers' own bound can end their waits (on Winsock).
+    const SftpEndpoint throughProxy{"127.0.0.1", DriverValue("CORVANE_PROXY_PORT"), KnownHosts()};
+    WorkerEventLog stopped, left;
+    std::vector<SftpThread*> workers;
+    for (WorkerEventLog* log : {&stopped, &left}) {
+        workers.push_back(CreateSftpThread(log, DriverValue("CORVANE_SSHD_USER"),
+                                           DriverValue("CORVANE_SSHD_PASSWORD"), throughProxy));
+        ASSERT_EQ(workers.back()->Run(), wxTHREAD_NO_ERROR);
+        ASSERT_TRUE(PumpUntil([&] { return log->Has("SFTP connected"); }));
+    }
+
+    const fs::path freezeRequest = DriverValue("CORVANE_PROXY_FREEZE");
+    WriteBytes(freezeRequest, "");
+    ASSERT_TRUE(PumpUntil([&] { return !fs::exists(freezeRequest); }));
+    // Long enough for the workers' next listings to be waiting on the silent link.
+    PumpUntil([] { return false; }, std::chrono::seconds(3));
+
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(SftpThread::RequestStop(workers[0]), wxTHREAD_NO_ERROR);
+    EXPECT_TRUE(PumpUntil([&] { return stopped.Has("SFTP thread finished"); }));
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - asked;
+    std::printf("stop on a silent link: the worker ended after %.1f s\n", took.count());
+    EXPECT_EQ(stopped.texts, (Sequence{"SFTP connected", "SFTP thread finished"}));
+
+    // The other one notices by itself, and says so.
+    EXPECT_TRUE(
+        PumpUntil([&] { return left.Has("SFTP thread finished"); }, std::chrono::seconds(120)));
+    EXPECT_EQ(left.texts, (Sequence{"SFTP connected", "ERROR PRINTER connection failed",
+                                    "SFTP thread finished"}));
 }

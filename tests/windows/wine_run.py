@@ -9,6 +9,9 @@ program has ended. What the program needs to reach them comes in CORVANE_* envir
 variables, folders as Windows paths (Wine's Z: drive is the root of this machine):
   --sshd   CORVANE_SSHD_PORT/_USER/_PASSWORD/_HOME/_PICKUP and CORVANE_OTHER_HOST_KEY (an
            ed25519 key the server does not have), from tests/fixtures/sshd_fixture.py
+  --proxy  (with --sshd) CORVANE_PROXY_PORT, tests/fixtures/link_proxy.py in front of sshd,
+           and CORVANE_PROXY_FREEZE: a file the program creates to have the link frozen
+           (the proxy process stopped); it is removed once the link is frozen
   --http   CORVANE_HTTP_URL, from tests/fixtures/http_server.py (plain HTTP)
   --https  two HTTPS servers of that script, each with its own self-signed certificate:
            CORVANE_HTTPS_URL and CORVANE_HTTPS_CA (the first's URL and certificate, which the
@@ -27,6 +30,10 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures"))
+from link_proxy import LinkProxy  # noqa: E402
 
 
 def windows_path(path):
@@ -64,6 +71,30 @@ class Servers:
         env["CORVANE_SSHD_PASSWORD"] = values["password"]
         env["CORVANE_SSHD_HOME"] = windows_path(values["home"])
         env["CORVANE_SSHD_PICKUP"] = windows_path(values["pickup"])
+        return int(values["port"])
+
+    def proxy(self, env, sshd_port):
+        proxy = LinkProxy(0, sshd_port)
+        request = os.path.join(self.scratch, "freeze-request")
+        done = threading.Event()
+
+        def freeze_on_request():
+            while not done.wait(0.05):
+                if os.path.exists(request):
+                    proxy.freeze()
+                    os.remove(request)
+
+        watcher = threading.Thread(target=freeze_on_request)
+        watcher.start()
+
+        def stop():
+            done.set()
+            watcher.join()
+            proxy.close()
+
+        self.stops.append(stop)
+        env["CORVANE_PROXY_PORT"] = str(proxy.port)
+        env["CORVANE_PROXY_FREEZE"] = windows_path(request)
 
     def http(self, env, name="http", tls=False):
         base = os.path.join(self.scratch, name)
@@ -130,6 +161,7 @@ def main():
     parser.add_argument("--fixtures", required=True)
     parser.add_argument("--standin", required=True)
     parser.add_argument("--sshd", action="store_true")
+    parser.add_argument("--proxy", action="store_true")
     parser.add_argument("--http", action="store_true")
     parser.add_argument("--https", action="store_true")
     parser.add_argument("--cups")
@@ -150,7 +182,9 @@ def main():
     servers = Servers(args.fixtures)
     try:
         if args.sshd:
-            servers.sshd(env)
+            sshd_port = servers.sshd(env)
+            if args.proxy:
+                servers.proxy(env, sshd_port)
         if args.http:
             servers.http(env)
         if args.https:
