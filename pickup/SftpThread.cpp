@@ -190,7 +190,7 @@ void SftpThread::PollLoop(sftp_session sftp) {
         // An idle poll costs the server one request unless something may have arrived.
         if (!gate.MustList(
                 [sftp](const std::string& path) { return StatRemoteFolder(sftp, path); })) {
-            Sleep(kPollPauseMs);
+            Rest(kPollPauseMs);
             continue;
         }
         std::string pickupPath = ".teskprinting/";

@@ -14,21 +14,7 @@
 
 namespace fs = std::filesystem;
 
-class SftpBurst : public SftpTest {
-protected:
-    // Content of each handed-over file by its name on the server; each temporary file is
-    // removed, as the print job would.
-    std::multimap<std::string, std::string> TakePrinted(const EventRecorder& recorder) {
-        std::multimap<std::string, std::string> printed;
-        for (const auto& event : recorder.events) {
-            if (event.type == wxEVT_PRINT_FILE) {
-                printed.emplace(event.text, ReadAll(event.path.ToStdString()));
-                fs::remove(event.path.ToStdString());
-            }
-        }
-        return printed;
-    }
-};
+using SftpBurst = SftpTest;
 
 TEST_F(SftpBurst, FilesAtRestAreNotHeldBackByAGrowingOne) {
     EventRecorder recorder;

@@ -189,9 +189,13 @@ protected:
         for (std::string line; std::getline(lines, line);) {
             for (const auto& [prefix, kind] :
                  {std::pair{"stat name \"", "stat"}, {"opendir \"", "list"}}) {
+                // Only the folder's own: the worker also looks a file up before removing it.
                 if (line.rfind(prefix, 0) == 0) {
-                    const std::string path = line.substr(strlen(prefix));
-                    requests.push_back(kind + std::string(path.rfind(second, 0) == 0 ? "2" : "1"));
+                    const std::string rest = line.substr(strlen(prefix));
+                    const std::string path = rest.substr(0, rest.find('"'));
+                    if (path == ".teskprinting/" || path == second) {
+                        requests.push_back(kind + std::string(path == second ? "2" : "1"));
+                    }
                 }
             }
             if (line.rfind("open \"", 0) == 0) {

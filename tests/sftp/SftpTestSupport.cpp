@@ -235,3 +235,14 @@ void SftpTest::ChownToAccount(const std::string& path) const {
     ASSERT_NE(account, nullptr);
     ASSERT_EQ(lchown(path.c_str(), account->pw_uid, account->pw_gid), 0) << path;
 }
+
+std::multimap<std::string, std::string> SftpTest::TakePrinted(const EventRecorder& recorder) {
+    std::multimap<std::string, std::string> printed;
+    for (const auto& event : recorder.events) {
+        if (event.type == wxEVT_PRINT_FILE) {
+            printed.emplace(event.text, ReadAll(event.path.ToStdString()));
+            fs::remove(event.path.ToStdString());
+        }
+    }
+    return printed;
+}

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,9 @@ protected:
 
     SftpThread* StartWorker(EventRecorder& recorder, const std::string& password);
     SftpThread* StartWorker(EventRecorder& recorder);
+    // Content of each handed-over file by its name on the server; each temporary file is
+    // removed, as the print job would.
+    static std::multimap<std::string, std::string> TakePrinted(const EventRecorder& recorder);
     // Asks the worker to stop and waits for its last event.
     void StopAndWaitFinished(SftpThread* worker, EventRecorder& recorder);
 

@@ -70,14 +70,7 @@ protected:
         PumpFor(std::chrono::milliseconds(600));  // nothing more may come
         StopAndWaitFinished(worker, recorder);
         EXPECT_EQ(recorder.Count(wxEVT_SFTP_ERROR), 0u);
-        std::multimap<std::string, std::string> printed;
-        for (const auto& event : recorder.events) {
-            if (event.type == wxEVT_PRINT_FILE) {
-                printed.emplace(event.text, ReadAll(event.path.ToStdString()));
-                fs::remove(event.path.ToStdString());
-            }
-        }
-        return printed;
+        return TakePrinted(recorder);
     }
     void ExpectEachOnce(const std::multimap<std::string, std::string>& printed,
                         const std::map<std::string, std::string>& placed) {
