@@ -7,10 +7,10 @@ provides WINEPREFIX, DISPLAY and the wineserver):
 For each scale the display's DPI is set in the prefix (HKCU\\Control Panel\\Desktop
 LogPixels), the program is started beside its pictures, and window_probe.exe reads the
 window as Windows sees it: the outer size must be the layout's 500 x 339 times the scale
-(rounded as the program rounds), the client size that of 96 DPI times the scale, and the
-Connect button and the status line at their layout places times the scale, to within 2 px.
-The client area must hold the scaled layout; its size is compared with that of 96 DPI times
-the scale and printed, not asserted to 2 px: Wine draws the window frame's borders
+(rounded as the program rounds), and the Connect button and the status line at their
+layout places times the scale, to within 2 px. The client area must hold the scaled
+layout; its size is compared with that of 96 DPI times the scale and printed, not
+asserted to 2 px: Wine draws the window frame's borders
 unscaled (3 px at every DPI), so its client area is 3-7 px larger than that.
 DIR/scale-<dpi>.png keeps each window. The prefix is put back to 96 DPI at the end.
 """
