@@ -111,13 +111,14 @@ class Server:
 class Agent:
     """bench/pickup_agent.cpp: real workers, events stamped on the monotonic clock."""
 
-    def __init__(self, path, server, port, workers=1, tmpdir=None):
+    def __init__(self, path, server, port, workers=1, tmpdir=None, extra=()):
         env = dict(os.environ)
         if tmpdir:
             env["TMPDIR"] = tmpdir
         self.process = subprocess.Popen(
             [path, "127.0.0.1", str(port), server.user, server.password, server.known_hosts,
-             str(workers)], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, env=env)
+             str(workers), *extra], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+            env=env)
         self.pid = self.process.pid
         self.events = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
@@ -385,43 +386,56 @@ class Bench:
 
     def idle_server(self):
         """Server CPU per idle agent, N at once, beside N plain sessions listing the folder
-        every 100 ms (the agent's poll before it asked for the folder's time first). Both
-        sets are connected together and measured over the same windows."""
+        every 100 ms (the agent's poll before it asked for the folder's time first) and N
+        that only ask for the folder's attributes every 100 ms (the least a poll can cost).
+        The three sets are connected together and measured over the same windows."""
         workers = self.args.many
-        lister = Agent(self.args.lister, self.server, self.server.port, workers)
-        agent = None
+        sets = {}  # name -> (client, its session pids)
         try:
-            for _ in range(workers):
-                lister.wait("CONNECTED")
-            time.sleep(1)
-            lister_pids = set(self.server.session_pids())
+            for name, extra in (("listing", ()), ("stat", ("stat",))):
+                before = set(self.server.session_pids())
+                client = Agent(self.args.lister, self.server, self.server.port, workers,
+                               extra=extra)
+                sets[name] = (client, set())
+                for _ in range(workers):
+                    client.wait("CONNECTED")
+                time.sleep(1)
+                sets[name][1].update(set(self.server.session_pids()) - before)
+            before = set(self.server.session_pids())
             agent = self.agent(0, workers)
+            sets["agent"] = (agent, set())
             for _ in range(workers):
                 agent.wait("CONNECTED")
             # Past the listings that follow the first sight of the folder's time.
             time.sleep(3)
-            agent_pids = set(self.server.session_pids()) - lister_pids
-            mine, reference = [], []
+            sets["agent"][1].update(set(self.server.session_pids()) - before)
+            costs = {name: [] for name in sets}
             for _ in range(self.args.server_windows):
                 start = time.monotonic()
-                agent_start, lister_start = cpu_ticks(agent_pids), cpu_ticks(lister_pids)
+                ticks = {name: cpu_ticks(pids) for name, (_, pids) in sets.items()}
                 time.sleep(self.args.idle_seconds)
                 scale = 100.0 / CLK_TCK / (time.monotonic() - start) / workers
-                mine.append((cpu_ticks(agent_pids) - agent_start) * scale)
-                reference.append((cpu_ticks(lister_pids) - lister_start) * scale)
+                for name, (_, pids) in sets.items():
+                    costs[name].append((cpu_ticks(pids) - ticks[name]) * scale)
         finally:
-            if agent is not None:
-                agent.stop()
-            lister.stop()
-        ratio = median(mine) / median(reference) if median(reference) > 0 else None
-        self.row("server CPU per idle agent, %d agents (%% of a core; %d x %d s)"
-                 % (workers, self.args.server_windows, self.args.idle_seconds), median(mine),
-                 "plain client listing every 100 ms", median(reference), ratio,
-                 spread(mine, "%.3f"), spread(reference, "%.3f"))
-        self.note("server CPU per idle agent: the sshd processes serving %d agents and those "
-                  "serving %d plain sessions that list the folder every 100 ms "
-                  "(bench/listing_client.cpp), all connected at once and counted over the "
-                  "same windows" % (workers, workers))
+            for client, _ in sets.values():
+                client.stop()
+        listing = median(costs["listing"])
+        metric = "server CPU per idle agent, %d agents (%% of a core; %d x %d s)" % (
+            workers, self.args.server_windows, self.args.idle_seconds)
+        for name, reference in (("agent", "plain client listing every 100 ms"),
+                                ("stat", "plain client listing every 100 ms")):
+            value = median(costs[name])
+            self.row(metric if name == "agent" else
+                     "server CPU per plain session asking only for the folder's time every "
+                     "100 ms (% of a core)", value, reference, listing,
+                     value / listing if listing > 0 else None, spread(costs[name], "%.3f"),
+                     spread(costs["listing"], "%.3f"))
+        self.note("server CPU per idle agent: the sshd processes serving %d agents, %d plain "
+                  "sessions that list the folder every 100 ms and %d that only ask for its "
+                  "attributes every 100 ms (bench/listing_client.cpp; one request a poll, the "
+                  "floor for any poll), all connected at once and counted over the same "
+                  "windows" % (workers, workers, workers))
 
     # ---- the proxy itself ------------------------------------------------------------
 

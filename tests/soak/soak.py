@@ -21,6 +21,7 @@ import os
 import pwd
 import random
 import shutil
+import subprocess
 import sys
 import tempfile
 import threading
@@ -134,8 +135,21 @@ class Soak:
         first, last, sending = self.send_all(rng, sizes)
         total = time.monotonic() - started
 
+        problems = []
+        # A message box open now means something failed (and the window cannot close while
+        # it is open): say what it tells, then answer it.
+        for dialog in self.program.dialogs():
+            problems.append("a message box was open at the end: %r" % e2e.read_text(dialog))
+            self.program.answer_dialog(dialog, "Return")
         self.program.close()
-        code = self.program.process.wait(timeout=60)
+        try:
+            code = self.program.process.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            # Its own words and its threads' stacks say where the exit stands.
+            sys.stderr.write(self.program.log()[-4000:] + "\n" + stacks(self.program))
+            raise AssertionError("the program did not end within 60 s of its window's closing")
+        if problems:
+            sys.stderr.write("the program's log ends with:\n" + self.program.log()[-4000:])
         left = os.listdir(self.program.tmpdir)
         kept = os.listdir(self.unprinted) if os.path.isdir(self.unprinted) else []
         self.collect()
@@ -148,7 +162,6 @@ class Soak:
                for (name, size), digest in zip(self.jobs, self.job_digests)
                if digest not in documents]
         empty = len(self.sent) - len(documents)
-        problems = []
         if twice or missing or odd:
             problems.append("%d printed twice or more, %d not printed, %d jobs that match no "
                             "document %s" % (twice, missing, len(odd), odd[:20]))
@@ -171,6 +184,23 @@ class Soak:
         print("open descriptors after 100: %d, at the end: %d" % (first[0], last[0]))
         print("resident memory after 100: %d KiB, at the end: %d KiB" % (first[1], last[1]))
         return problems
+
+
+def stacks(program):
+    """What each of the program's threads is doing, from gdb where it is installed, else
+    the kernel's view of each thread."""
+    pid = program.process.pid
+    try:
+        return subprocess.run(["gdb", "-p", str(pid), "-batch", "-ex", "thread apply all bt"],
+                              capture_output=True, text=True, timeout=120).stdout
+    except (OSError, subprocess.TimeoutExpired):
+        pass
+    lines = []
+    for task in sorted(os.listdir("/proc/%d/task" % pid)):
+        with open("/proc/%d/task/%s/comm" % (pid, task)) as comm, \
+                open("/proc/%d/task/%s/wchan" % (pid, task)) as wchan:
+            lines.append("thread %s %s: %s" % (task, comm.read().strip(), wchan.read()))
+    return "\n".join(lines)
 
 
 def main():
