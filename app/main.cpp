@@ -7,6 +7,7 @@
 
 #include "app/PrinterApp.h"
 #include "app/SingleInstance.h"
+#include "app/ToolkitLog.h"
 #include "app/WorkerThreads.h"
 #include "pickup/PartialCopies.h"
 
@@ -21,6 +22,8 @@ constexpr std::chrono::seconds kAskLimit(10);
 class ProgramApp : public PrinterApp {
 public:
     bool OnInit() override {
+        // The toolkit owns its log target and deletes it at exit.
+        std::unique_ptr<wxLog> previous(wxLog::SetActiveTarget(new ToolkitLog));
         instance = std::make_unique<SingleInstance>();
         if (instance->AnotherCopyRuns()) {
             // A first copy that never answers (stopped, hung) must not keep this one alive

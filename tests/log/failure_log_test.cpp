@@ -15,8 +15,12 @@
 #include <thread>
 #include <vector>
 
+#include <wx/file.h>
+#include <wx/log.h>
+
 #include "SftpTestSupport.h"
 #include "app/DiagnosticLog.h"
+#include "app/ToolkitLog.h"
 #include "app/WorkerEvents.h"
 #include "pickup/SftpThread.h"
 #include "support/AppUnderTest.h"
@@ -261,6 +265,17 @@ INSTANTIATE_TEST_SUITE_P(
              },
              {"print: lp (no printer chosen) ended with exit status 1",
               "lp: Error - The printer or class does not exist."}},
+        Case{"toolkitError",
+             [](Self&) {
+                 // As the program sets it up: the toolkit's own reports go to the log.
+                 std::unique_ptr<wxLog> previous(wxLog::SetActiveTarget(new ToolkitLog));
+                 wxFile missing;
+                 missing.Open("/nonexistent/corvane-missing.pdf");
+                 wxLog::FlushActive();
+                 const std::unique_ptr<wxLog> ours(wxLog::SetActiveTarget(previous.release()));
+             },
+             {"toolkit: can't open file '/nonexistent/corvane-missing.pdf'",
+              "No such file or directory"}},
         Case{"printProgramMissing",
              [](Self& t) { t.Print("corvane-no-such-print-program"); },
              {"print: cannot start corvane-no-such-print-program (no printer chosen) for \"Invoice "
