@@ -391,24 +391,22 @@ class Bench:
         The three sets are connected together and measured over the same windows."""
         workers = self.args.many
         sets = {}  # name -> (client, its session pids)
+
+        def connect(name, launch, settle):
+            before = set(self.server.session_pids())
+            client = launch()
+            sets[name] = (client, set())
+            for _ in range(workers):
+                client.wait("CONNECTED")
+            time.sleep(settle)
+            sets[name][1].update(set(self.server.session_pids()) - before)
+
         try:
             for name, extra in (("listing", ()), ("stat", ("stat",))):
-                before = set(self.server.session_pids())
-                client = Agent(self.args.lister, self.server, self.server.port, workers,
-                               extra=extra)
-                sets[name] = (client, set())
-                for _ in range(workers):
-                    client.wait("CONNECTED")
-                time.sleep(1)
-                sets[name][1].update(set(self.server.session_pids()) - before)
-            before = set(self.server.session_pids())
-            agent = self.agent(0, workers)
-            sets["agent"] = (agent, set())
-            for _ in range(workers):
-                agent.wait("CONNECTED")
+                connect(name, lambda: Agent(self.args.lister, self.server, self.server.port,
+                                            workers, extra=extra), 1)
             # Past the listings that follow the first sight of the folder's time.
-            time.sleep(3)
-            sets["agent"][1].update(set(self.server.session_pids()) - before)
+            connect("agent", lambda: self.agent(0, workers), 3)
             costs = {name: [] for name in sets}
             for _ in range(self.args.server_windows):
                 start = time.monotonic()
@@ -421,14 +419,13 @@ class Bench:
             for client, _ in sets.values():
                 client.stop()
         listing = median(costs["listing"])
-        metric = "server CPU per idle agent, %d agents (%% of a core; %d x %d s)" % (
-            workers, self.args.server_windows, self.args.idle_seconds)
-        for name, reference in (("agent", "plain client listing every 100 ms"),
-                                ("stat", "plain client listing every 100 ms")):
+        for name, metric in (
+                ("agent", "server CPU per idle agent, %d agents (%% of a core; %d x %d s)"
+                 % (workers, self.args.server_windows, self.args.idle_seconds)),
+                ("stat", "server CPU per plain session asking only for the folder's time "
+                 "every 100 ms (% of a core)")):
             value = median(costs[name])
-            self.row(metric if name == "agent" else
-                     "server CPU per plain session asking only for the folder's time every "
-                     "100 ms (% of a core)", value, reference, listing,
+            self.row(metric, value, "plain client listing every 100 ms", listing,
                      value / listing if listing > 0 else None, spread(costs[name], "%.3f"),
                      spread(costs["listing"], "%.3f"))
         self.note("server CPU per idle agent: the sshd processes serving %d agents, %d plain "
