@@ -4,7 +4,7 @@
 #include <wx/utils.h>
 
 #include "app/BuildConstants.h"
-#include "pickup/PrintProgram.h"
+#include "pickup/printing/PrintProgram.h"
 
 AppSettings AppSettings::Compiled() {
     AppSettings settings;

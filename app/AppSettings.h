@@ -6,7 +6,7 @@
 
 #include <wx/string.h>
 
-#include "pickup/SftpEndpoint.h"
+#include "pickup/sftp/SftpEndpoint.h"
 
 // Everything the application takes from outside the program: the compiled-in constants
 // of this build and the toolkit's modal dialogs. The program runs with Compiled(); tests

@@ -10,7 +10,7 @@
 #include "app/EventSink.h"
 #include "app/ProgramInfo.h"
 #include "app/WorkerEvents.h"
-#include "pickup/TeskPrintJob.h"
+#include "pickup/printing/TeskPrintJob.h"
 #include "ui/TeskFrame.h"
 #include "ui/WindowLayout.h"
 #include "update/UpdateCheck.h"

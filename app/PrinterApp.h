@@ -10,7 +10,7 @@
 #include <wx/string.h>
 
 #include "app/AppSettings.h"
-#include "pickup/PrinterDiscovery.h"
+#include "pickup/printing/PrinterDiscovery.h"
 
 class SftpThread;
 class TeskFrame;

@@ -9,7 +9,7 @@
 #include "app/SingleInstance.h"
 #include "app/ToolkitLog.h"
 #include "app/WorkerThreads.h"
-#include "pickup/PartialCopies.h"
+#include "pickup/sftp/PartialCopies.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include "app/NarrowText.h"
 #include "app/WorkerThreads.h"
 #include "app/WorkerEvents.h"
-#include "pickup/ReadPipeline.h"
-#include "pickup/SftpThread.h"
+#include "pickup/sftp/ReadPipeline.h"
+#include "pickup/sftp/SftpThread.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "app/PrinterApp.h"
 #include "pickup/MappingScript.h"
-#include "pickup/SftpThread.h"
+#include "pickup/sftp/SftpThread.h"
 #include "ui/TeskFrame.h"
 
 void PrinterApp::ToggleConnection(const std::string& userId, const std::string& password) {

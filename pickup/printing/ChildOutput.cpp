@@ -1,4 +1,4 @@
-#include "pickup/ChildOutput.h"
+#include "pickup/printing/ChildOutput.h"
 
 #include <algorithm>
 

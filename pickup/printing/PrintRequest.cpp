@@ -10,9 +10,9 @@
 #include "app/NarrowText.h"
 #include "app/PrinterApp.h"
 #include "app/WorkerEvents.h"
-#include "pickup/PrintProgram.h"
-#include "pickup/TeskPrintJob.h"
-#include "pickup/UnprintedFolder.h"
+#include "pickup/printing/PrintProgram.h"
+#include "pickup/printing/TeskPrintJob.h"
+#include "pickup/printing/UnprintedFolder.h"
 #include "ui/TeskFrame.h"
 
 void PrinterApp::OnPrintFile(wxThreadEvent& event) {

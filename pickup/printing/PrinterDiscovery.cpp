@@ -1,6 +1,6 @@
 // The printer list of the login form, from the platform's print system, without letting a
 // silent print system hold the window back.
-#include "pickup/PrinterDiscovery.h"
+#include "pickup/printing/PrinterDiscovery.h"
 
 #include <condition_variable>
 #include <memory>
@@ -12,7 +12,7 @@
 #include "app/PrinterApp.h"
 #include "app/WorkerThreads.h"
 #include "ui/TeskFrame.h"
-#include "pickup/Printers.h"
+#include "pickup/printing/Printers.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "pickup/TeskPrintJob.h"
+#include "pickup/printing/TeskPrintJob.h"
 
 #include <wx/filefn.h>
 
 #include "app/DiagnosticLog.h"
 #include "app/EventSink.h"
 #include "app/NarrowText.h"
-#include "pickup/PrintProgram.h"
-#include "pickup/UnprintedFolder.h"
+#include "pickup/printing/PrintProgram.h"
+#include "pickup/printing/UnprintedFolder.h"
 
 namespace {
 int runningJobs = 0;

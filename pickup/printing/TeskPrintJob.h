@@ -4,7 +4,7 @@
 #include <wx/process.h>
 #include <wx/string.h>
 
-#include "pickup/ChildOutput.h"
+#include "pickup/printing/ChildOutput.h"
 
 // Watches one running print program. When the program ends, the job tells `handler` with a
 // wxCommandEvent of `doneEventType`. A program that printed leaves nothing behind: the

@@ -1,4 +1,4 @@
-#include "pickup/UnprintedFolder.h"
+#include "pickup/printing/UnprintedFolder.h"
 
 #include <wx/filename.h>
 #include <wx/log.h>

@@ -1,4 +1,4 @@
-#include "pickup/WinCommandLine.h"
+#include "pickup/printing/WinCommandLine.h"
 
 wxString QuoteWindowsArgument(const wxString& argument) {
     wxString quoted = "\"";

@@ -9,7 +9,7 @@
 #include <wx/tokenzr.h>
 #include <wx/utils.h>
 
-#include "pickup/PrintProgram.h"
+#include "pickup/printing/PrintProgram.h"
 
 namespace {
 

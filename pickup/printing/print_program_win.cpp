@@ -8,8 +8,8 @@
 #include <wx/utils.h>
 
 #include "app/NarrowText.h"
-#include "pickup/PrintProgram.h"
-#include "pickup/WinCommandLine.h"
+#include "pickup/printing/PrintProgram.h"
+#include "pickup/printing/WinCommandLine.h"
 
 wxString DefaultPrintProgram() {
     return "sumatraPDF.exe";

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "pickup/Printers.h"
+#include "pickup/printing/Printers.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The printer list from the Windows print spooler: local printers and the user's printer
 // connections.
-#include "pickup/Printers.h"
+#include "pickup/printing/Printers.h"
 
 #include <new>
 #include <vector>

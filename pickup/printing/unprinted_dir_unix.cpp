@@ -8,7 +8,7 @@
 #include <wx/filefn.h>
 #include <wx/utils.h>
 
-#include "pickup/UnprintedFolder.h"
+#include "pickup/printing/UnprintedFolder.h"
 
 namespace {
 

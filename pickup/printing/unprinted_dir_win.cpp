@@ -6,7 +6,7 @@
 #include <wx/stdpaths.h>
 #include <wx/utils.h>
 
-#include "pickup/UnprintedFolder.h"
+#include "pickup/printing/UnprintedFolder.h"
 
 size_t KeptPathLimit() {
     // Programs that open the kept document, Explorer among them, stop at MAX_PATH.

@@ -1,4 +1,4 @@
-#include "pickup/AccountName.h"
+#include "pickup/sftp/AccountName.h"
 
 namespace {
 

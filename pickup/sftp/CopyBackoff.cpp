@@ -1,4 +1,4 @@
-#include "pickup/CopyBackoff.h"
+#include "pickup/sftp/CopyBackoff.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "pickup/LibSshSession.h"
+#include "pickup/sftp/LibSshSession.h"
 
 LibSshSession::LibSshSession() : session(ssh_new()) {}
 

@@ -1,4 +1,4 @@
-#include "pickup/LibSshSftp.h"
+#include "pickup/sftp/LibSshSftp.h"
 
 #include <utility>
 

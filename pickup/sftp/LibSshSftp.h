@@ -4,7 +4,7 @@
 
 #include <libssh/sftp.h>
 
-#include "pickup/LibSshSession.h"
+#include "pickup/sftp/LibSshSession.h"
 
 // Owns one SFTP session and keeps the SSH session under it alive, so the SFTP session is
 // always freed before the SSH session is disconnected and freed, whichever owner lets go

@@ -1,4 +1,4 @@
-#include "pickup/LinkWatchdog.h"
+#include "pickup/sftp/LinkWatchdog.h"
 
 namespace {
 

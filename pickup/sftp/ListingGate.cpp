@@ -1,8 +1,8 @@
-#include "pickup/ListingGate.h"
+#include "pickup/sftp/ListingGate.h"
 
 #include <utility>
 
-#include "pickup/SftpHandles.h"
+#include "pickup/sftp/SftpHandles.h"
 
 ListingGate::ListingGate(std::vector<std::string> forms, std::function<Clock::time_point()> clock)
     : forms(std::move(forms)), clock(std::move(clock)) {}

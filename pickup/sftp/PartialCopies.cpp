@@ -1,11 +1,11 @@
-#include "pickup/PartialCopies.h"
+#include "pickup/sftp/PartialCopies.h"
 
 #include <mutex>
 #include <set>
 
 #include <wx/filefn.h>
 
-#include "pickup/NewTempFile.h"
+#include "pickup/sftp/NewTempFile.h"
 
 namespace {
 

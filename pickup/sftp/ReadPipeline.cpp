@@ -1,4 +1,4 @@
-#include "pickup/ReadPipeline.h"
+#include "pickup/sftp/ReadPipeline.h"
 
 #include <algorithm>
 #include <cstdlib>

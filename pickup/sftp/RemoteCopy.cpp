@@ -1,4 +1,4 @@
-#include "pickup/RemoteCopy.h"
+#include "pickup/sftp/RemoteCopy.h"
 
 #include <wx/file.h>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <libssh/sftp.h>
 
-#include "pickup/ReadPipeline.h"
+#include "pickup/sftp/ReadPipeline.h"
 
 class wxFile;
 

@@ -1,8 +1,8 @@
-#include "pickup/Removal.h"
+#include "pickup/sftp/Removal.h"
 
 #include <libssh/libssh.h>
 
-#include "pickup/SftpHandles.h"
+#include "pickup/sftp/SftpHandles.h"
 
 bool SessionLost(sftp_session sftp) {
     return ssh_is_connected(sftp->session) == 0 || ssh_channel_is_open(sftp->channel) == 0;

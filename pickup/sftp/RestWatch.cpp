@@ -1,4 +1,4 @@
-#include "pickup/RestWatch.h"
+#include "pickup/sftp/RestWatch.h"
 
 #include <algorithm>
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "pickup/SftpHandles.h"
-#include "pickup/UploadEnd.h"
+#include "pickup/sftp/SftpHandles.h"
+#include "pickup/sftp/UploadEnd.h"
 
 // The files of one pickup directory that are open and waiting for their uploads to come to
 // rest: two size readings at least half a second apart that agree. All files are read in

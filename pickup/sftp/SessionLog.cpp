@@ -1,4 +1,4 @@
-#include "pickup/SessionLog.h"
+#include "pickup/sftp/SessionLog.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "pickup/SftpEndpoint.h"
+#include "pickup/sftp/SftpEndpoint.h"
 
 #include "app/BuildConstants.h"
 

@@ -1,4 +1,4 @@
-#include "pickup/SftpThread.h"
+#include "pickup/sftp/SftpThread.h"
 
 #include <fcntl.h>
 
@@ -18,16 +18,16 @@
 #include "app/EventSink.h"
 #include "app/NarrowText.h"
 #include "app/WorkerEvents.h"
-#include "pickup/AccountName.h"
-#include "pickup/LibSshSession.h"
-#include "pickup/LibSshSftp.h"
-#include "pickup/ListingGate.h"
-#include "pickup/PartialCopies.h"
-#include "pickup/Removal.h"
-#include "pickup/RemoteCopy.h"
-#include "pickup/RestWatch.h"
-#include "pickup/SessionLog.h"
-#include "pickup/SftpHandles.h"
+#include "pickup/sftp/AccountName.h"
+#include "pickup/sftp/LibSshSession.h"
+#include "pickup/sftp/LibSshSftp.h"
+#include "pickup/sftp/ListingGate.h"
+#include "pickup/sftp/PartialCopies.h"
+#include "pickup/sftp/Removal.h"
+#include "pickup/sftp/RemoteCopy.h"
+#include "pickup/sftp/RestWatch.h"
+#include "pickup/sftp/SessionLog.h"
+#include "pickup/sftp/SftpHandles.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <wx/thread.h>
 
 #include "app/WorkerThreads.h"
-#include "pickup/CopyBackoff.h"
-#include "pickup/LinkWatchdog.h"
-#include "pickup/RestWatch.h"
-#include "pickup/SftpEndpoint.h"
+#include "pickup/sftp/CopyBackoff.h"
+#include "pickup/sftp/LinkWatchdog.h"
+#include "pickup/sftp/RestWatch.h"
+#include "pickup/sftp/SftpEndpoint.h"
 
 // The pickup worker: logs into the SFTP server, watches the pickup directory and hands
 // every complete file over to `handler` as a wxEVT_PRINT_FILE. Detached: it deletes itself

@@ -1,4 +1,4 @@
-#include "pickup/UploadEnd.h"
+#include "pickup/sftp/UploadEnd.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include <sys/socket.h>
 
-#include "pickup/LinkWatchdog.h"
+#include "pickup/sftp/LinkWatchdog.h"
 
 void ShutDownSocket(socket_t socket) {
     shutdown(socket, SHUT_RDWR);

@@ -1,6 +1,6 @@
 #include <winsock2.h>
 
-#include "pickup/LinkWatchdog.h"
+#include "pickup/sftp/LinkWatchdog.h"
 
 void ShutDownSocket(socket_t socket) {
     // Winsock's select, which the SSH library waits in, does not wake when another thread

@@ -1,7 +1,7 @@
 // libssh 0.11 and later, verified on 0.11.5: the documented asynchronous reads (sftp_aio_*).
 // The channel window is the library's own there (2 MiB, not widened by a larger read), so
 // a copy over a long round trip is slower than on 0.10, and as correct.
-#include "pickup/ReadPipeline.h"
+#include "pickup/sftp/ReadPipeline.h"
 
 #include <libssh/libssh.h>
 

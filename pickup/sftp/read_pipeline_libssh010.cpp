@@ -1,6 +1,6 @@
 // libssh 0.10, verified on 0.10.6: the asynchronous reads of that version and two of its
 // undocumented ways, each read from its source.
-#include "pickup/ReadPipeline.h"
+#include "pickup/sftp/ReadPipeline.h"
 
 #include <libssh/libssh.h>
 

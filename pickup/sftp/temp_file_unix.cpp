@@ -1,7 +1,7 @@
 #include <wx/filename.h>
 #include <wx/stdpaths.h>
 
-#include "pickup/NewTempFile.h"
+#include "pickup/sftp/NewTempFile.h"
 
 wxString NewTempFile(wxFile& file) {
     return wxFileName::CreateTempFileName(wxStandardPaths::Get().GetTempDir() + "/", &file);

@@ -9,7 +9,7 @@
 #include <wx/filename.h>
 #include <wx/stdpaths.h>
 
-#include "pickup/NewTempFile.h"
+#include "pickup/sftp/NewTempFile.h"
 
 namespace {
 

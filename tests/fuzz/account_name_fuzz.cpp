@@ -1,7 +1,7 @@
 // The account-name encoding: only server-safe characters come out, and the encoding of a
 // text is the encodings of its pieces put together, wherever it is cut.
 #include "FuzzInput.h"
-#include "pickup/AccountName.h"
+#include "pickup/sftp/AccountName.h"
 
 namespace {
 

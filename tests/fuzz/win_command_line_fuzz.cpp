@@ -1,7 +1,7 @@
 // The print program's Windows command line, split again by the test copy of the Windows
 // rules: the program's path, the option, the printer and the file come back unchanged.
 #include "FuzzInput.h"
-#include "pickup/WinCommandLine.h"
+#include "pickup/printing/WinCommandLine.h"
 #include "support/WindowsSplit.h"
 
 namespace {

@@ -22,7 +22,7 @@
 #include "app/DiagnosticLog.h"
 #include "app/ToolkitLog.h"
 #include "app/WorkerEvents.h"
-#include "pickup/SftpThread.h"
+#include "pickup/sftp/SftpThread.h"
 #include "support/AppUnderTest.h"
 #include "support/HttpFixture.h"
 #include "support/UpdateReceiver.h"

@@ -18,7 +18,7 @@
 
 #include "app/WorkerThreads.h"
 #include "child_signals.h"
-#include "pickup/Printers.h"
+#include "pickup/printing/Printers.h"
 #include "support/AppUnderTest.h"
 #include "support/CupsFixture.h"
 #include "support/TestHelpers.h"

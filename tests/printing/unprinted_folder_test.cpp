@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pickup/UnprintedFolder.h"
+#include "pickup/printing/UnprintedFolder.h"
 #include "support/TestHelpers.h"
 
 namespace {

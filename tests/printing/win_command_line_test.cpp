@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pickup/WinCommandLine.h"
+#include "pickup/printing/WinCommandLine.h"
 #include "support/WindowsSplit.h"
 
 namespace {

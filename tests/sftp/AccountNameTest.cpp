@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "pickup/AccountName.h"
+#include "pickup/sftp/AccountName.h"
 
 TEST(AccountName, KeepsLettersDigitsAndDashes) {
     EXPECT_EQ(EncodeAccountName("Ab-9"), "Ab-9");

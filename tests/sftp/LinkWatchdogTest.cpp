@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "pickup/CopyBackoff.h"
-#include "pickup/LinkWatchdog.h"
+#include "pickup/sftp/CopyBackoff.h"
+#include "pickup/sftp/LinkWatchdog.h"
 
 using namespace std::chrono_literals;
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pickup/ListingGate.h"
+#include "pickup/sftp/ListingGate.h"
 
 namespace {
 

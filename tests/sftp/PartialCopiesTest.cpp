@@ -5,7 +5,7 @@
 #include <wx/file.h>
 #include <wx/filefn.h>
 
-#include "pickup/PartialCopies.h"
+#include "pickup/sftp/PartialCopies.h"
 
 TEST(PartialCopies, TheExitRemovesCopiesInProgressAndKeepsCompleteOnes) {
     wxFile failedFile, completeFile, pendingFile;

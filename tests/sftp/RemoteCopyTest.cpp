@@ -13,10 +13,10 @@
 #include <wx/file.h>
 
 #include "SftpTestSupport.h"
-#include "pickup/LibSshSession.h"
-#include "pickup/LibSshSftp.h"
-#include "pickup/RemoteCopy.h"
-#include "pickup/SftpHandles.h"
+#include "pickup/sftp/LibSshSession.h"
+#include "pickup/sftp/LibSshSftp.h"
+#include "pickup/sftp/RemoteCopy.h"
+#include "pickup/sftp/SftpHandles.h"
 
 class RemoteCopyTest : public SftpTest {
 protected:

@@ -9,8 +9,8 @@
 
 #include "SftpTestSupport.h"
 #include "app/WorkerEvents.h"
-#include "pickup/RestWatch.h"
-#include "pickup/SftpThread.h"
+#include "pickup/sftp/RestWatch.h"
+#include "pickup/sftp/SftpThread.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 
 #include "SftpTestSupport.h"
 #include "app/WorkerEvents.h"
-#include "pickup/SftpThread.h"
+#include "pickup/sftp/SftpThread.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 #include "app/EventSink.h"
 #include "app/WorkerEvents.h"
-#include "pickup/SftpThread.h"
+#include "pickup/sftp/SftpThread.h"
 
 namespace fs = std::filesystem;
 

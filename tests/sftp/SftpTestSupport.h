@@ -10,7 +10,7 @@
 #include <wx/event.h>
 #include <wx/string.h>
 
-#include "pickup/SftpEndpoint.h"
+#include "pickup/sftp/SftpEndpoint.h"
 #include "support/ProftpdFixture.h"
 #include "support/SshdFixture.h"
 #include "support/TestHelpers.h"

@@ -11,8 +11,8 @@
 #include "SftpTestSupport.h"
 #include "app/EventSink.h"
 #include "app/WorkerEvents.h"
-#include "pickup/RemoteCopy.h"
-#include "pickup/SftpThread.h"
+#include "pickup/sftp/RemoteCopy.h"
+#include "pickup/sftp/SftpThread.h"
 
 namespace fs = std::filesystem;
 

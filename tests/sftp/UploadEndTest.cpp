@@ -1,7 +1,7 @@
 // When a PDF's upload has ended: its end marker within the last 1024 bytes.
 #include <gtest/gtest.h>
 
-#include "pickup/UploadEnd.h"
+#include "pickup/sftp/UploadEnd.h"
 
 namespace {
 

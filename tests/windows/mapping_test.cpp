@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "WorkingFolder.h"
-#include "pickup/SftpEndpoint.h"
+#include "pickup/sftp/SftpEndpoint.h"
 #include "support/AppUnderTest.h"
 #include "ui/TeskFrame.h"
 

@@ -15,9 +15,9 @@
 #include <wx/filefn.h>
 
 #include "WineTestSupport.h"
-#include "pickup/PartialCopies.h"
-#include "pickup/SftpEndpoint.h"
-#include "pickup/SftpThread.h"
+#include "pickup/sftp/PartialCopies.h"
+#include "pickup/sftp/SftpEndpoint.h"
+#include "pickup/sftp/SftpThread.h"
 #include "support/TestHelpers.h"
 
 namespace fs = std::filesystem;

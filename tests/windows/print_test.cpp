@@ -17,8 +17,8 @@
 
 #include "WorkingFolder.h"
 #include "app/WorkerEvents.h"
-#include "pickup/Printers.h"
-#include "pickup/UnprintedFolder.h"
+#include "pickup/printing/Printers.h"
+#include "pickup/printing/UnprintedFolder.h"
 #include "support/AppUnderTest.h"
 #include "ui/TeskFrame.h"
 
