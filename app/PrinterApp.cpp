@@ -13,7 +13,6 @@
 #include "pickup/printing/TeskPrintJob.h"
 #include "ui/TeskFrame.h"
 #include "ui/WindowLayout.h"
-#include "update/UpdateCheck.h"
 
 wxBEGIN_EVENT_TABLE(PrinterApp, wxApp)
     EVT_END_SESSION(PrinterApp::OnEndSession)
@@ -29,7 +28,7 @@ PrinterApp::PrinterApp() : PrinterApp(AppSettings::Compiled()) {}
 PrinterApp::PrinterApp(AppSettings settings) : settings(std::move(settings)) {}
 
 bool PrinterApp::OnInit() {
-    // No call to wxApp::OnInit: the program takes no command-line options.
+    // No call to wxApp::OnInit: the program's options were read before the toolkit started.
     printerThread = nullptr;
     OpenEventSink(this);
     ConnectHandlers();
@@ -58,15 +57,6 @@ void PrinterApp::ConnectHandlers() {
     wxEvtHandler::Connect(wxEVT_PRINT_JOB_DONE, wxCommandEventHandler(PrinterApp::OnPrintJobDone));
     wxEvtHandler::Connect(wxEVT_UPDATE_AVAILABLE,
                           wxThreadEventHandler(PrinterApp::OnUpdateAvailable));
-}
-
-void PrinterApp::StartUpdateCheck() {
-    UrlUpdateCheck check(settings.versionUrl);
-    wxThread* worker = check.CreateCheckThread(this);
-    if (worker->Run() != wxTHREAD_NO_ERROR) {
-        // A detached thread that never started does not delete itself.
-        delete worker;
-    }
 }
 
 void PrinterApp::Shutdown() {

@@ -3,8 +3,11 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
+#include "app/CommandLine.h"
 #include "app/PrinterApp.h"
 #include "app/SingleInstance.h"
 #include "app/ToolkitLog.h"
@@ -19,8 +22,23 @@ constexpr std::chrono::seconds kAskLimit(10);
 // pickup worker stuck on a dead server is left behind; the toolkit's clean-up of threads
 // that are still running can crash, so the process ends here without it while one is left.
 // A second start in the same desktop session brings the first copy's window forward instead.
+// Its options are answered before any of that (app/CommandLine.h).
 class ProgramApp : public PrinterApp {
 public:
+    // Called before the toolkit starts: --version and --help need no display.
+    bool Initialize(int& argc, wxChar** argv) override {
+        std::vector<std::string> args;
+        for (int i = 1; i < argc; ++i) {
+            args.push_back(wxString(argv[i]).utf8_string());
+        }
+        const CommandLine line(args);
+        if (!line.StartsProgram()) {
+            line.Show();
+            std::exit(line.ExitCode());
+        }
+        return PrinterApp::Initialize(argc, argv);
+    }
+
     bool OnInit() override {
         // The toolkit owns its log target and deletes it at exit.
         std::unique_ptr<wxLog> previous(wxLog::SetActiveTarget(new ToolkitLog));

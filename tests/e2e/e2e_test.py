@@ -271,6 +271,48 @@ class SingleInstanceTest(EndToEndTest):
         self.assertEqual(self.program.window, self.program.main_window())
 
 
+class CommandLineTest(unittest.TestCase):
+    """The options, answered before the toolkit starts: no display, no servers needed."""
+
+    def run_program(self, *args, display=False):
+        env = {k: v for k, v in os.environ.items()
+               if display or k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        # The bound only stops a program that opened its window after all.
+        return subprocess.run([harness.CONFIG.program] + list(args), env=env, cwd="/",
+                              capture_output=True, text=True, timeout=60)
+
+    def test_version_and_help_without_a_display(self):
+        cases = [
+            # args, exit code, stdout, what stderr holds
+            (["--version"], 0, "Corvane Print Spooler 2.4.0\n", None),
+            (["--help"], 0, None, None),
+            (["--verbose"], 2, "", "unknown option '--verbose'"),
+            (["--version", "--help"], 2, "", "unknown option '--help'"),
+            (["document.pdf"], 2, "", "unknown option 'document.pdf'"),
+            (["-" + "x" * 500], 2, "", "unknown option '-xxx"),
+        ]
+        for args, code, out, err in cases:
+            with self.subTest(args=args[0][:20]):
+                done = self.run_program(*args)
+                self.assertEqual(code, done.returncode, done.stderr)
+                if out is not None:
+                    self.assertEqual(out, done.stdout)
+                if err is None:
+                    self.assertEqual("", done.stderr)
+                else:
+                    self.assertIn(err, done.stderr)
+                    self.assertEqual(1, len(done.stderr.splitlines()), done.stderr)
+                    self.assertLess(len(done.stderr), 200)
+        help_text = self.run_program("--help").stdout
+        for word in ("Usage: corvane-print-spooler", "--help", "--version",
+                     "CORVANE_PRINT_SPOOLER_LOG", "CUPS_SERVER"):
+            self.assertIn(word, help_text)
+        print(help_text)
+        # With a display too, both end by themselves: no window waits for a user.
+        for option in ("--version", "--help"):
+            self.assertEqual(0, self.run_program(option, display=True).returncode)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
