@@ -68,11 +68,30 @@ demo: demo-build
 demo-stop:
 	$(SUDO) tools/demo/demo stop
 
+# The .deb: Debian's build flags with every hardening feature (PIE, stack protector,
+# FORTIFY, RELRO, BIND_NOW), no update check of its own (apt brings the updates), no tests.
+DEB_BUILDFLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 package:
-	cmake -S . -B $(PACKAGE_BUILD) -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(PACKAGE_BUILD) -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=None \
+	    -DCORVANE_UPDATE_CHECK=OFF \
+	    -DCMAKE_CXX_FLAGS="$$($(DEB_BUILDFLAGS) CPPFLAGS) $$($(DEB_BUILDFLAGS) CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_BUILDFLAGS) LDFLAGS)"
 	cmake --build $(PACKAGE_BUILD) -j$$(nproc)
+	rm -f $(PACKAGE_BUILD)/*.deb
 	cd $(PACKAGE_BUILD) && cpack -G DEB
 	@ls $(PACKAGE_BUILD)/*.deb
+
+# The package as Debian's tools judge it: lintian without errors or warnings (its
+# informational tags are printed), the menu entries and the AppStream metadata valid.
+PACKAGE_CHECK_PACKAGES := lintian desktop-file-utils appstream
+
+.PHONY: package-check
+package-check: package
+	$(call apt_install,$(PACKAGE_CHECK_PACKAGES))
+	lintian -EviIL +pedantic --fail-on error,warning $(PACKAGE_BUILD)/*.deb
+	desktop-file-validate packaging/corvane-print-spooler.desktop \
+	    packaging/corvane-print-spooler-autostart.desktop
+	appstreamcli validate --no-net $(PACKAGE_BUILD)/packaging/corvane-print-spooler.metainfo.xml
 
 test: deps
 	tools/run-tests.sh $(BUILD)
@@ -134,7 +153,7 @@ WINDOWS_BUILD ?= build-windows
 WINDOWS_PACKAGES := wine wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     wixl msitools dpkg-dev cmake make pkg-config googletest xvfb x11-utils xdotool \
     imagemagick python3 openssh-server openssh-client cups cups-daemon cups-client \
-    ca-certificates icoutils openssl
+    ca-certificates icoutils openssl osslsigncode
 
 .PHONY: windows-sources windows-deps windows windows-test
 
@@ -153,8 +172,11 @@ windows-deps:
 
 # PRINT_PROGRAM=/path/SumatraPDF.exe and MAPPING_SCRIPT=/path/mapwebdav.vbs put those into the
 # MSI (as sumatraPDF.exe and scripts\mapwebdav.vbs); without them it carries neither.
+# SIGN_CERT=cert.pem SIGN_KEY=key.pem (and SIGN_TIMESTAMP_URL=http://timestamp.server)
+# sign the program and then the MSI; without them both stay unsigned.
 windows: windows-deps
 	BUILD_DIR=$(WINDOWS_BUILD) PRINT_PROGRAM="$(PRINT_PROGRAM)" MAPPING_SCRIPT="$(MAPPING_SCRIPT)" \
+	    SIGN_CERT="$(SIGN_CERT)" SIGN_KEY="$(SIGN_KEY)" SIGN_TIMESTAMP_URL="$(SIGN_TIMESTAMP_URL)" \
 	    tools/windows/cross-build.sh deps configure build
 
 windows-test: windows

@@ -11,7 +11,10 @@ icon (DIR/installed-program.png keeps the screen); `msiexec /x ... /qn` leaves n
 Add/Remove Programs shows the icon, the publisher, the version and the help link. With
 --msi-optional (the same release carrying the stand-ins as print program and mapping
 script) and AUTOSTART=1 the extra files and an all-users Startup shortcut come and go with
-the package; --msi-next, a newer release, replaces this one in place.
+the package; --msi-next, a newer release, replaces this one in place. The notices file is
+installed with the program and names every library linked into it. The newer release's
+program (--signed-program, as packaged) and package carry Authenticode signatures that
+`osslsigncode verify` accepts against the test's certificate (--signing-cert).
 """
 import argparse
 import glob
@@ -24,7 +27,12 @@ import unittest
 
 TITLE = "Corvane Print Spooler"
 INSTALLED = ["PrintBackgroundImage.bmp", "PrintBackgroundImage_1_5x.bmp",
-             "PrintBackgroundImage_2x.bmp", "corvane-print-spooler.exe", "corvane48.ico"]
+             "PrintBackgroundImage_2x.bmp", "THIRD-PARTY-NOTICES.txt",
+             "corvane-print-spooler.exe", "corvane48.ico"]
+# Every library linked into the program, named in the notices beside it.
+NOTICED = ["wxWidgets", "PCRE2", "nanosvg", "libssh", "Mbed TLS", "libcurl", "MinGW-w64",
+           "winpthreads", "libstdc++", "GCC RUNTIME LIBRARY EXCEPTION",
+           "GNU LESSER GENERAL PUBLIC LICENSE", "Apache License"]
 UNINSTALL_KEY = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 CONFIG = argparse.Namespace()
 
@@ -201,6 +209,11 @@ class Installer(unittest.TestCase):
 
         self.msiexec("/i", CONFIG.msi, "/qn")
         self.assertEqual(sorted(os.listdir(self.folder)), INSTALLED)
+        with open(os.path.join(self.folder, "THIRD-PARTY-NOTICES.txt")) as f:
+            notices = f.read()
+        for name in NOTICED:
+            self.assertIn(name, notices)
+        self.assertNotIn("@", notices.split("\n", 1)[0], "an unconfigured placeholder")
         menus = self.shortcuts()
         self.assertEqual(len(menus), 1, menus)
         self.assertEqual(os.listdir(menus[0]), [TITLE + ".lnk"])
@@ -296,6 +309,26 @@ class Installer(unittest.TestCase):
         self.assert_nothing_left()
         print("upgrade uninstalled: nothing left")
 
+    def test_signed_program_and_package(self):
+        # The newer release was built with the test's certificate; this one without any,
+        # unless the build was given one.
+        files = [(CONFIG.signed_program, True), (CONFIG.msi_next, True)]
+        if CONFIG.unsigned:
+            files.append((CONFIG.msi, False))
+        for path, signed in files:
+            done = subprocess.run(["osslsigncode", "verify", "-CAfile", CONFIG.signing_cert,
+                                   "-in", path], capture_output=True, text=True, timeout=120)
+            result = [line for line in done.stdout.splitlines()
+                      if line.startswith(("Signature verification", "Message digest algorithm"))]
+            print("osslsigncode verify %s: exit %d, %s" % (
+                os.path.basename(path), done.returncode, "; ".join(result) or "no signature"))
+            if signed:
+                self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+                self.assertIn("Signature verification: ok", done.stdout)
+                self.assertIn("Message digest algorithm  : SHA256", done.stdout)
+            else:
+                self.assertNotEqual(done.returncode, 0, done.stdout)
+
 
 def main():
     parser = argparse.ArgumentParser()
@@ -305,6 +338,9 @@ def main():
     parser.add_argument("--next-version", required=True)
     parser.add_argument("--help-link", required=True)
     parser.add_argument("--artifacts", required=True)
+    parser.add_argument("--signed-program", required=True)
+    parser.add_argument("--signing-cert", required=True)
+    parser.add_argument("--unsigned", action="store_true", help="--msi has no signature")
     args, rest = parser.parse_known_args()
     CONFIG.msi = os.path.abspath(args.msi)
     CONFIG.msi_optional = os.path.abspath(args.msi_optional)
@@ -314,6 +350,9 @@ def main():
     # The release is in the package's name: corvane-print-spooler-X.Y.Z.msi.
     CONFIG.version = os.path.basename(args.msi)[len("corvane-print-spooler-"):-len(".msi")]
     CONFIG.artifacts = args.artifacts
+    CONFIG.signed_program = os.path.abspath(args.signed_program)
+    CONFIG.signing_cert = os.path.abspath(args.signing_cert)
+    CONFIG.unsigned = args.unsigned
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

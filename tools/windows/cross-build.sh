@@ -17,6 +17,11 @@
 #   PRINT_PROGRAM, MAPPING_SCRIPT
 #               files the MSI carries as sumatraPDF.exe and scripts\mapwebdav.vbs; unset
 #               or empty, it carries neither (each configure sets both anew).
+#   SIGN_CERT, SIGN_KEY, SIGN_TIMESTAMP_URL
+#               a code-signing certificate and its private key (PEM or DER) sign the
+#               program and then the MSI (Authenticode, SHA-256, osslsigncode), timestamped
+#               by the RFC 3161 server SIGN_TIMESTAMP_URL when set; unset, both stay
+#               unsigned (each configure sets them anew).
 set -eu
 
 SOURCE_DIR=$(cd "$(dirname "$0")/../.." && pwd)
@@ -49,7 +54,7 @@ configure() {
         say "libraries changed: building $BUILD_DIR anew"
         rm -rf "$BUILD_DIR"
     fi
-    for file in "${PRINT_PROGRAM:-}" "${MAPPING_SCRIPT:-}"; do
+    for file in "${PRINT_PROGRAM:-}" "${MAPPING_SCRIPT:-}" "${SIGN_CERT:-}" "${SIGN_KEY:-}"; do
         [ -z "$file" ] || [ -f "$file" ] || { echo "cross-build: no file $file" >&2; exit 1; }
     done
     # The wx-config of the Windows build, never the build machine's; libssh through
@@ -59,12 +64,17 @@ configure() {
         -DwxWidgets_CONFIG_EXECUTABLE="$PREFIX/bin/wx-config" \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON \
         -DCORVANE_PRINT_PROGRAM="$(abs "${PRINT_PROGRAM:-}")" \
-        -DCORVANE_MAPPING_SCRIPT="$(abs "${MAPPING_SCRIPT:-}")"
+        -DCORVANE_MAPPING_SCRIPT="$(abs "${MAPPING_SCRIPT:-}")" \
+        -DCORVANE_SIGN_CERT="$(abs "${SIGN_CERT:-}")" -DCORVANE_SIGN_KEY="$(abs "${SIGN_KEY:-}")" \
+        -DCORVANE_SIGN_TIMESTAMP_URL="${SIGN_TIMESTAMP_URL:-}"
 }
 
 build() {
     cmake --build "$BUILD_DIR" -j"$JOBS"
     say "built $BUILD_DIR/corvane-print-spooler.exe and $(ls "$BUILD_DIR"/corvane-print-spooler-*.msi)"
+    if grep -q '^CORVANE_SIGN_CERT:[A-Z]*=.' "$BUILD_DIR/CMakeCache.txt"; then
+        say "signed: $BUILD_DIR/packaging/msi/corvane-print-spooler.exe (the packaged program) and the MSI"
+    fi
 }
 
 run_tests() {
