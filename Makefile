@@ -1,7 +1,8 @@
 # Two commands for a fresh Debian 12 machine (run as root or with sudo available):
 #   make run    install what is needed, build and start the local demo with the program
 #   make test   install what is needed, build and run every test
-# Also: make demo / demo-stop (the demo without the package step), make package (.deb).
+# Also: make demo / demo-stop (the demo without the package step), make package (.deb),
+# make package-check (the .deb judged by lintian, desktop-file-validate and appstreamcli).
 BUILD ?= build
 DEMO_BUILD ?= build-demo
 PACKAGE_BUILD ?= build-package
@@ -85,9 +86,11 @@ package:
 # informational tags are printed), the menu entries and the AppStream metadata valid.
 PACKAGE_CHECK_PACKAGES := lintian desktop-file-utils appstream
 
-.PHONY: package-check
-package-check: package
+.PHONY: package-deps package-check
+package-deps:
 	$(call apt_install,$(PACKAGE_CHECK_PACKAGES))
+
+package-check: package-deps package
 	lintian -EviIL +pedantic --fail-on error,warning $(PACKAGE_BUILD)/*.deb
 	desktop-file-validate packaging/corvane-print-spooler.desktop \
 	    packaging/corvane-print-spooler-autostart.desktop
