@@ -325,7 +325,7 @@ class Installer(unittest.TestCase):
             if signed:
                 self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
                 self.assertIn("Signature verification: ok", done.stdout)
-                self.assertIn("Message digest algorithm  : SHA256", done.stdout)
+                self.assertRegex(done.stdout, r"Message digest algorithm *: SHA256")
             else:
                 self.assertNotEqual(done.returncode, 0, done.stdout)
 
