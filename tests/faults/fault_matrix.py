@@ -129,7 +129,8 @@ class Run:
         self.services.stop()
         for path in self.mounts:
             subprocess.run(["umount", "-l", path])
-        shutil.rmtree(self.base, ignore_errors=True)
+        if not os.environ.get("I21A_KEEP"):
+            shutil.rmtree(self.base, ignore_errors=True)
 
     def mount_outbox(self, *options):
         """A small file system of its own as the program's outbox."""
