@@ -129,8 +129,7 @@ class Run:
         self.services.stop()
         for path in self.mounts:
             subprocess.run(["umount", "-l", path])
-        if not os.environ.get("I21A_KEEP"):
-            shutil.rmtree(self.base, ignore_errors=True)
+        shutil.rmtree(self.base, ignore_errors=True)
 
     def mount_outbox(self, *options):
         """A small file system of its own as the program's outbox."""
