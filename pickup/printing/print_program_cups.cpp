@@ -1,5 +1,5 @@
 // Printing through CUPS: lp hands the file to the scheduler and returns once the job is
-// spooled, which is when the temporary file may go.
+// spooled, which is when the copy may leave the outbox.
 #include <sys/stat.h>
 #include <unistd.h>
 
