@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,7 @@ struct Recorded {
     // the document on the server.
     std::string text;
     wxString path;  // the payload of wxEVT_PRINT_FILE
+    bool earlier = false;  // a wxEVT_PRINT_FILE of what an earlier run left
 };
 
 // Receives a worker's events through an open event sink and records them. `onEvent`, when
@@ -70,7 +72,9 @@ protected:
     bool swapReplies = false;
     SftpEndpoint Endpoint() const;
     std::string KnownHostsFile() const { return scratch + "/known_hosts"; }
-    std::string DownloadDir() const { return scratch + "/downloads"; }
+    // The worker's outbox, under a state folder of the test's own.
+    std::string StateDir() const { return scratch + "/state"; }
+    std::string DownloadDir() const { return StateDir() + "/corvane-print-spooler/outbox"; }
     std::vector<std::string> Downloads() const;
 
     SftpThread* StartWorker(EventRecorder& recorder, const std::string& password);
@@ -93,4 +97,5 @@ protected:
 private:
     std::string savedTmpDir;
     bool hadTmpDir = false;
+    std::unique_ptr<ScopedEnv> stateHome;
 };

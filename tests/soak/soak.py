@@ -99,9 +99,11 @@ class Soak:
                 os.remove(path)
 
     def idle(self):
-        """Everything sent so far has left the server, the TMPDIR and the print queue."""
+        """Everything sent so far has left the server, the outbox, the TMPDIR and the print
+        queue."""
         self.collect()
         return (not self.services.on_server() and not os.listdir(self.program.tmpdir)
+                and not self.program.outbox_files()
                 and self.services.queue_empty())
 
     def send_all(self, rng, sizes):
@@ -150,7 +152,7 @@ class Soak:
             raise AssertionError("the program did not end within 60 s of its window's closing")
         if problems:
             sys.stderr.write("the program's log ends with:\n" + self.program.log()[-4000:])
-        left = os.listdir(self.program.tmpdir)
+        left = os.listdir(self.program.tmpdir) + self.program.outbox_files()
         kept = os.listdir(self.unprinted) if os.path.isdir(self.unprinted) else []
         self.collect()
 
@@ -166,7 +168,7 @@ class Soak:
             problems.append("%d printed twice or more, %d not printed, %d jobs that match no "
                             "document %s" % (twice, missing, len(odd), odd[:20]))
         if kept or left:
-            problems.append("kept %s, left in TMPDIR %s" % (kept, left))
+            problems.append("kept %s, left in TMPDIR or the outbox %s" % (kept, left))
         if code != 0:
             problems.append("the program ended with %s" % code)
         if last[0] > first[0] + FD_MARGIN:
@@ -179,7 +181,7 @@ class Soak:
                   seed, len(sizes), empty, sizes.count(BIG),
                   sum(sizes) / (1 << 20), sending, total))
         print("printed once %d, twice or more %d, not printed %d, jobs matching no document "
-              "%d, empty documents taken %d, kept %d, left in TMPDIR %d" % (
+              "%d, empty documents taken %d, kept %d, left in TMPDIR or the outbox %d" % (
                   once, twice, missing, len(odd), empty, len(kept), len(left)))
         print("open descriptors after 100: %d, at the end: %d" % (first[0], last[0]))
         print("resident memory after 100: %d KiB, at the end: %d KiB" % (first[1], last[1]))
