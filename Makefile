@@ -11,7 +11,7 @@ DEMO_WEB_PORT ?= 24080
 # Release number the demo's web server answers; 2.4.1 makes the program offer an update.
 DEMO_RELEASE ?= 2.4.0
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
-PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openssl-dev \
+PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libssl-dev libcurl4-openssl-dev \
     libcups2-dev libgtest-dev googletest cups cups-client cups-bsd cups-daemon \
     openssh-server openssh-client sshpass xvfb x11-utils xdotool python3 ca-certificates \
     libx11-dev imagemagick util-linux dpkg-dev file proftpd-core proftpd-mod-crypto \
@@ -91,7 +91,7 @@ soak:
 # Benchmark of the pickup against OpenSSH's sftp on this machine (not part of the tests):
 #   make bench   prints a table and writes $(BENCH_BUILD)/bench-results.csv (and .md)
 BENCH_BUILD ?= build-bench
-BENCH_PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openssl-dev \
+BENCH_PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libssl-dev libcurl4-openssl-dev \
     libcups2-dev openssh-server openssh-client sshpass python3 procps passwd
 
 .PHONY: bench bench-deps
