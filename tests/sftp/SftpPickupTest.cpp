@@ -333,6 +333,12 @@ struct HostileRow {
 
 }  // namespace
 
+namespace {
+void PrintTo(const HostileRow& row, std::ostream* out) {
+    *out << row.name;
+}
+}  // namespace
+
 class SftpHostileServer : public SftpPickup, public testing::WithParamInterface<HostileRow> {
 protected:
     void SetUp() override {
