@@ -1,5 +1,7 @@
 // Windows' own crypto (CNG): the SSH library's crypto is linked in but keeps its HMAC to
 // itself.
+#include <winsock2.h>  // before windows.h, as the SSH library's headers need
+
 #include <windows.h>
 
 #include <bcrypt.h>
