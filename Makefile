@@ -12,7 +12,7 @@ DEMO_WEB_PORT ?= 24080
 # Release number the demo's web server answers; 2.4.1 makes the program offer an update.
 DEMO_RELEASE ?= 2.4.0
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
-PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openssl-dev \
+PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libssl-dev libcurl4-openssl-dev \
     libcups2-dev libgtest-dev googletest cups cups-client cups-bsd cups-daemon \
     openssh-server openssh-client sshpass xvfb x11-utils xdotool python3 ca-certificates \
     libx11-dev imagemagick util-linux dpkg-dev file proftpd-core proftpd-mod-crypto \
@@ -114,9 +114,9 @@ soak:
 #   make bench   prints a table and writes $(BENCH_BUILD)/bench-results.csv (and .md);
 #   BENCH_ARGS="--only latency,burst,backlog" runs only those sets
 BENCH_BUILD ?= build-bench
-BENCH_PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openssl-dev \
-    libcups2-dev openssh-server openssh-client sshpass python3 procps passwd cups-daemon \
-    cups-client
+BENCH_PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libssl-dev \
+    libcurl4-openssl-dev libcups2-dev openssh-server openssh-client sshpass python3 procps passwd \
+    cups-daemon cups-client
 
 .PHONY: bench bench-deps
 

@@ -4,6 +4,7 @@
 #include <wx/utils.h>
 
 #include "app/BuildConstants.h"
+#include "pickup/MappingScript.h"
 #include "pickup/printing/PrintProgram.h"
 
 AppSettings AppSettings::Compiled() {
@@ -13,6 +14,7 @@ AppSettings AppSettings::Compiled() {
         std::string(BuildConstants::kWebBaseUrl) + "/downloads/corvane-print-spooler-version.txt";
     settings.downloadUrl = wxString(BuildConstants::kWebBaseUrl) + "/download-business/";
     settings.printProgram = DefaultPrintProgram();
+    settings.mappingScript = MappingScriptPath();
     settings.messageBox = [](const wxString& message, const wxString& caption, long style) {
         return wxMessageBox(message, caption, style, nullptr);
     };

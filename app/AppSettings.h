@@ -15,9 +15,11 @@ struct AppSettings {
     SftpEndpoint sftp;
     std::string versionUrl;
     wxString downloadUrl;
-    // The print program: "sumatraPDF.exe" in the working directory on Windows, "lp" found
+    // The print program: "sumatraPDF.exe" beside the program on Windows, "lp" found
     // on the search path elsewhere.
     wxString printProgram;
+    // The drive-mapping script run on every connect (MappingScriptPath()).
+    wxString mappingScript;
     // How long the exit waits for the pickup worker before leaving without it.
     std::chrono::milliseconds exitWaitLimit{std::chrono::seconds(5)};
     // wxMessageBox(message, caption, style) without parent; returns the answer.

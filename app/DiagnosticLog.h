@@ -10,7 +10,8 @@
 // call from any thread. Callers never pass passwords or document contents.
 void LogLine(const std::string& text);
 
-// `text` fit for one log line: control characters (line ends included) become blanks and
-// it is cut to `limit` bytes, marked with "...". For texts that come from outside the
-// program (a server's answer, a print program's output).
+// `text` fit for one log line: C0 and C1 control characters (line ends included) become
+// blanks, direction controls go, bytes that are not UTF-8 become "?", and it is cut to
+// `limit` bytes on a character boundary, marked with "...". For texts that come from outside
+// the program (a server's answer, a print program's output).
 std::string OneLine(const std::string& text, std::size_t limit = 300);

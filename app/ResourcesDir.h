@@ -7,6 +7,10 @@
 // Folder of the picture and the icon read at start-up, without a trailing separator.
 wxString ResourcesDir();
 
+// Folder of the running program file, without a trailing separator: where the programs and
+// scripts it starts are looked up, never the working directory.
+wxString ProgramDir();
+
 // The icon built into the program file, for when the icon file is missing; an invalid icon
 // where the program carries none.
 wxIcon BuiltInIcon();

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,11 +16,14 @@ void AppendToLogFile(const std::string& line) {
     if (path == nullptr || *path == '\0') {
         return;
     }
-    // "e": close-on-exec, so a print program started meanwhile does not get it.
-    std::FILE* file = std::fopen(path, "ae");
-    if (file == nullptr) {
+    // Never through a symbolic link another local user may have planted, and readable by
+    // this user alone; close-on-exec, so a print program started meanwhile does not get it.
+    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
         return;
     }
-    std::fprintf(file, "%s\n", line.c_str());
-    std::fclose(file);
+    const std::string text = line + "\n";
+    const ssize_t written = write(fd, text.data(), text.size());
+    static_cast<void>(written);  // a log that cannot be written has nowhere to say so
+    close(fd);
 }

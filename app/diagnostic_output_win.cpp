@@ -23,10 +23,20 @@ void AppendToLogFile(const std::string& line) {
     if (path == nullptr || *path == L'\0') {
         return;
     }
-    std::FILE* file = _wfopen(path, L"a");
-    if (file == nullptr) {
+    // The link itself is opened, never what it points at: a reparse point another user
+    // planted there is left alone.
+    const HANDLE file =
+        CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
         return;
     }
-    std::fprintf(file, "%s\n", line.c_str());
-    std::fclose(file);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(file, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        const std::string text = line + "\r\n";
+        DWORD written = 0;
+        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+    CloseHandle(file);
 }

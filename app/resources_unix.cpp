@@ -6,12 +6,16 @@
 wxString ResourcesDir() {
     // A build keeps its data beside the executable; an installed program under
     // <prefix>/share/corvane-print-spooler.
-    const wxString exeDir = wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath();
+    const wxString exeDir = ProgramDir();
     if (wxFileName::FileExists(exeDir + "/PrintBackgroundImage.bmp") ||
         wxFileName::FileExists(exeDir + "/corvane48.ico")) {
         return exeDir;
     }
     return wxStandardPaths::Get().GetInstallPrefix() + "/share/corvane-print-spooler";
+}
+
+wxString ProgramDir() {
+    return wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath();
 }
 
 wxIcon BuiltInIcon() {

@@ -1,5 +1,6 @@
 #include "app/ResourcesDir.h"
 
+#include <wx/filename.h>
 #include <wx/image.h>
 #include <wx/stdpaths.h>
 #include <wx/vector.h>
@@ -13,6 +14,10 @@ constexpr const wchar_t* kIconResource = L"APPICON";
 wxString ResourcesDir() {
     // On Windows this is the folder of the executable.
     return wxStandardPaths::Get().GetResourcesDir();
+}
+
+wxString ProgramDir() {
+    return wxFileName(wxStandardPaths::Get().GetExecutablePath()).GetPath();
 }
 
 wxIcon BuiltInIcon() {

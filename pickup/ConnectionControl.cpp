@@ -33,7 +33,7 @@ bool PrinterApp::Connect(const std::string& userId, const std::string& password)
         ShowLink(Link::Idle);
     }
 
-    StartMappingScript();
+    StartMappingScript(settings.mappingScript);
     return true;
 }
 

@@ -2,8 +2,15 @@
 
 #include <wx/utils.h>
 
-void StartMappingScript() {
+#include "app/ResourcesDir.h"
+
+wxString MappingScriptPath() {
+    return ResourcesDir() + "/scripts/mapwebdav.sh";
+}
+
+void StartMappingScript(const wxString& script) {
     // An argument vector: no shell parses the command itself.
-    const char* argv[] = {"sh", "scripts/mapwebdav.sh", nullptr};
+    const wxCharBuffer path = script.fn_str();
+    const char* argv[] = {"/bin/sh", path.data(), nullptr};
     wxExecute(argv, wxEXEC_ASYNC | wxEXEC_HIDE_CONSOLE);
 }

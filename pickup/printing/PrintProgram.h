@@ -13,7 +13,8 @@ wxString DefaultPrintProgram();
 // once). Returns the process id, or 0 when the program could not be started; `job` is
 // then not used by the toolkit and still belongs to the caller.
 //
-// Windows: "<cwd>\<program>" -print-to "<printer>" "<file>", run in the working directory.
+// Windows: "<folder>\<program>" -print-to "<printer>" "<file>", run in <folder>, the folder
+// of this program.
 // Elsewhere: <program> -d <printer> [-t <title>] -- <file>, the program looked up on PATH (or
 // taken as a path when it contains a slash); a program that is not there counts as not
 // started. `title` names the job in the print system where it keeps one (not on Windows).

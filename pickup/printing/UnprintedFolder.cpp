@@ -52,6 +52,20 @@ bool IsExecutableType(const wxString& extension) {
     return false;
 }
 
+// Documents that keep their type where any other type may act when its folder is merely
+// shown (.url, .scf, .library-ms, .searchConnector-ms fetch icons from the network).
+bool IsDocumentType(const wxString& extension) {
+    static const wxString kTypes[] = {".pdf", ".ps",   ".xps", ".txt", ".png",
+                                      ".jpg", ".jpeg", ".tif", ".tiff"};
+    const wxString lower = extension.Lower();
+    for (const wxString& type : kTypes) {
+        if (lower == type) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Embedding, override and isolate controls: "invoice\u202Efdp.exe" shows as "invoiceexe.pdf".
 bool IsDirectionControl(wxUniChar c) {
     const auto value = c.GetValue();
@@ -82,17 +96,34 @@ size_t Utf16Length(const wxString& text) {
     return length;
 }
 
-// Drops characters from the end until the UTF-8 form fits `bytes`.
-wxString Shortened(wxString text, size_t bytes) {
-    while (!text.empty() && Utf8Length(text) > bytes) {
-        text.RemoveLast();
+// The longest start of `text` whose size, counted character by character with `size`,
+// fits `limit`: one pass, whatever the length of the name.
+template <typename Size>
+wxString LongestStart(const wxString& text, size_t limit, Size size) {
+    size_t used = 0;
+    size_t characters = 0;
+    for (const wxUniChar c : text) {
+        const size_t next = size(c.GetValue());
+        if (used + next > limit) {
+            break;
+        }
+        used += next;
+        ++characters;
     }
-    return text;
+    return text.Left(characters);
+}
+
+size_t Utf8Size(wxUint32 c) {
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+size_t Utf16Size(wxUint32 c) {
+    return c > 0xFFFF ? 2 : 1;
 }
 
 }  // namespace
 
-wxString SafeDocumentName(const wxString& name, size_t maxUtf16) {
+wxString SafeDocumentName(const wxString& name, size_t maxUtf16, KeptTypes types) {
     wxString safe;
     for (const wxUniChar c : name) {
         if (IsDirectionControl(c)) {
@@ -116,21 +147,23 @@ wxString SafeDocumentName(const wxString& name, size_t maxUtf16) {
     wxString stem;
     wxString extension;
     SplitExtension(safe, &stem, &extension);
-    if (IsExecutableType(extension)) {
+    const int lastDot = safe.Find('.', true);
+    const bool appendText = types == KeptTypes::DocumentsOnly
+                                ? lastDot != wxNOT_FOUND && !IsDocumentType(safe.Mid(lastDot))
+                                : IsExecutableType(extension);
+    if (appendText) {
         extension += ".txt";
     }
     if (IsDeviceName(stem + extension)) {
         stem = "_" + stem;
     }
     if (Utf8Length(stem) + Utf8Length(extension) > kMaxNameBytes) {
-        stem = Shortened(stem, kMaxNameBytes - Utf8Length(extension));
+        stem = LongestStart(stem, kMaxNameBytes - Utf8Length(extension), Utf8Size);
         stem.Trim(true);
     }
     if (maxUtf16 > Utf16Length(extension) &&
         Utf16Length(stem) + Utf16Length(extension) > maxUtf16) {
-        while (!stem.empty() && Utf16Length(stem) + Utf16Length(extension) > maxUtf16) {
-            stem.RemoveLast();
-        }
+        stem = LongestStart(stem, maxUtf16 - Utf16Length(extension), Utf16Size);
         stem.Trim(true);
     }
     if (stem.empty()) {
@@ -161,7 +194,8 @@ UnprintedOutcome KeepUnprinted(const wxString& file, const wxString& documentNam
     const size_t used = Utf16Length(folder) + 1 + kNumberedRoom;
     const bool fits = limit == 0 || limit >= used + kShortestKeptName;
     if (!folder.empty() && fits && wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL)) {
-        const wxString name = SafeDocumentName(documentName, limit == 0 ? 0 : limit - used);
+        const wxString name =
+            SafeDocumentName(documentName, limit == 0 ? 0 : limit - used, PlatformKeptTypes());
         for (int n = 1; n <= kMaxNumberedNames; ++n) {
             const wxString target = folder + wxFILE_SEP_PATH + NumberedName(name, n);
             const MoveOutcome moved = MoveWithoutReplacing(file, target);

@@ -15,13 +15,20 @@ wxString UnprintedFolder();
 // own limit is out of reach (Windows: 259, MAX_PATH without its terminating null).
 size_t KeptPathLimit();
 
+// Which types a kept document may show. DocumentsOnly: a few document types keep theirs and
+// every other name gets ".txt" appended (Windows, where a file may act when its folder is
+// only shown). AllButPrograms: only types Windows would run get ".txt".
+enum class KeptTypes { DocumentsOnly, AllButPrograms };
+KeptTypes PlatformKeptTypes();
+
 // The document's name on the server turned into a plain file name that is safe on every
 // platform: no path separators or characters Windows refuses, no "." or "..", no device
 // names (judged, as Windows does, on the part before the first dot), no direction controls
-// that would show a false type, no type Windows would run ("x.exe" becomes "x.exe.txt"), not
+// that would show a false type, no type `types` forbids ("x.exe" becomes "x.exe.txt"), not
 // hidden, not empty, not too long; with `maxUtf16` (0: no such bound) at most that many
-// UTF-16 units.
-wxString SafeDocumentName(const wxString& name, size_t maxUtf16 = 0);
+// UTF-16 units. Linear in the length of the name.
+wxString SafeDocumentName(const wxString& name, size_t maxUtf16 = 0,
+                          KeptTypes types = KeptTypes::AllButPrograms);
 
 // The n-th name tried for a kept document: "name.pdf", then "name (2).pdf", "name (3).pdf"...
 wxString NumberedName(const wxString& safeName, int n);

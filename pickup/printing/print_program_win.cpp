@@ -1,4 +1,4 @@
-// Printing on Windows: the PDF print program beside the working directory prints the file
+// Printing on Windows: the PDF print program beside this program prints the file
 // on the named printer and exits.
 #include <cstdio>
 #include <string>
@@ -8,6 +8,7 @@
 #include <wx/utils.h>
 
 #include "app/NarrowText.h"
+#include "app/ResourcesDir.h"
 #include "pickup/printing/PrintProgram.h"
 #include "pickup/printing/WinCommandLine.h"
 
@@ -17,7 +18,9 @@ wxString DefaultPrintProgram() {
 
 long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
                        wxProcess* job, const std::string&) {
-    const wxString directory = wxFileName::GetCwd(wxString());
+    // Beside the program, and run there: never from the working directory, where another
+    // user may have placed a program of the same name (or a library it loads).
+    const wxString directory = ProgramDir();
     wxExecuteEnv env;
     env.cwd = WithTrailingBackslash(directory);
 

@@ -87,6 +87,10 @@ MoveOutcome CopyThenRemove(const char* from, const char* to) {
 
 }  // namespace
 
+KeptTypes PlatformKeptTypes() {
+    return KeptTypes::AllButPrograms;
+}
+
 size_t KeptPathLimit() {
     return 0;  // PATH_MAX is far beyond any folder and name made here
 }

@@ -33,13 +33,6 @@ void LinkWatchdog::Watch(socket_t watched) {
     }
 }
 
-void LinkWatchdog::WatchChannel(ssh_channel channel) {
-    ssh_callbacks_init(&callbacks);
-    callbacks.userdata = this;
-    callbacks.channel_data_function = &LinkWatchdog::OnChannelData;
-    ssh_add_channel_callbacks(channel, &callbacks);
-}
-
 void LinkWatchdog::Release() {
     std::lock_guard<std::mutex> lock(mutex);
     socket = SSH_INVALID_SOCKET;
@@ -55,12 +48,6 @@ void LinkWatchdog::RequestStop() {
         stopRequested = true;
     }
     changed.notify_all();
-}
-
-int LinkWatchdog::OnChannelData(ssh_session, ssh_channel, void*, uint32_t, int, void* userdata) {
-    // Only watches the data go by: the SFTP layer reads all of it.
-    static_cast<LinkWatchdog*>(userdata)->Progress();
-    return 0;
 }
 
 LinkWatchdog::Clock::duration LinkWatchdog::Silent() const {

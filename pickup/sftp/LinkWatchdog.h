@@ -6,7 +6,6 @@
 #include <mutex>
 #include <thread>
 
-#include <libssh/callbacks.h>
 #include <libssh/libssh.h>
 
 // Bounds every wait of one SSH session on the network. The SSH library's blocking SFTP calls
@@ -28,12 +27,12 @@ public:
     // Starts watching a connected socket; from now on the worker counts as waiting on it,
     // except inside a Pause.
     void Watch(socket_t socket);
-    // Data arriving on `channel` counts as an answer. The channel must not outlive this object.
-    void WatchChannel(ssh_channel channel);
     // Stops watching; the socket may be closed once this returns.
     void Release();
 
-    // The worker got an answer, or finished a step.
+    // The worker got an answer of the server, or finished a step. Only the worker tells:
+    // other data on the connection (a server that trickles bytes but never answers) does
+    // not count.
     void Progress();
     // From any thread.
     void RequestStop();
@@ -56,8 +55,6 @@ public:
     };
 
 private:
-    static int OnChannelData(ssh_session session, ssh_channel channel, void* data, uint32_t len,
-                             int isStderr, void* userdata);
     void Run();
     Clock::duration Silent() const;
 
@@ -73,9 +70,8 @@ private:
     std::atomic<Clock::rep> lastProgress{0};
     std::atomic<bool> expired{false};
     std::atomic<bool> cut{false};
-    ssh_channel_callbacks_struct callbacks{};
 };
 
-// Ends a socket's connection so that a thread waiting on it wakes and sees it ended. On POSIX
-// systems the handle stays valid until its owner closes it; on Windows it is closed here.
+// Ends a socket's connection so that a thread waiting on it wakes and sees it ended. The
+// handle stays valid until its owner, the SSH library, closes it.
 void ShutDownSocket(socket_t socket);

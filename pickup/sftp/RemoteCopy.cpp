@@ -28,6 +28,7 @@ bool RemoteCopy::To(wxFile& to) {
                 reads.KeepWindowOpen(kWindowFor(reads.Depth()));
             }
             ok = Receive(to);
+            ok = ok && !(stop && stop());
         }
     }
     if (!ok) {
@@ -47,6 +48,9 @@ bool RemoteCopy::MayIssue() const {
 
 bool RemoteCopy::Receive(wxFile& to) {
     const ReadPipeline::Answer answer = reads.Collect(buffer, kRequestSize);
+    if (onAnswer && answer.got >= 0) {
+        onAnswer();
+    }
     // A killed server process can end a read with a negative result while the library
     // reports end of file: any negative result is a failed copy.
     if (answer.got < 0) {

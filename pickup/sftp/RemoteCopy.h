@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+
 #include <libssh/sftp.h>
 
 #include "pickup/sftp/ReadPipeline.h"
@@ -26,8 +28,13 @@ public:
     // file that turns out longer is read on to its real end.
     RemoteCopy(sftp_file from, std::uint64_t expectedSize, std::size_t depth = kDefaultDepth);
 
+    // Called for every answer of the server.
+    void OnAnswer(std::function<void()> hook) { onAnswer = std::move(hook); }
+    // Asked between answers: true ends the copy as a failed one.
+    void StopWhen(std::function<bool()> test) { stop = std::move(test); }
+
     // Copies from the start of the remote file to its end. False on any read or write
-    // failure; the local file then holds an unusable partial copy.
+    // failure, or a stop; the local file then holds an unusable partial copy.
     bool To(wxFile& to);
     // Bytes written to the local file.
     std::uint64_t Copied() const { return copied; }
@@ -41,6 +48,8 @@ private:
     bool Abandon();
 
     std::uint64_t expectedSize;
+    std::function<void()> onAnswer;
+    std::function<bool()> stop;
     ReadPipeline reads;
     std::size_t received = 0;
     std::uint64_t nextOffset = 0;

@@ -34,7 +34,9 @@ Removal RemoveTakenFile(sftp_session sftp, const std::string& path, std::uint64_
         // A time that either answer leaves out is not compared: a server that gives it in
         // one kind of answer only must not make every file look changed.
         const bool timed = mtime != 0 && (current->flags & SSH_FILEXFER_ATTR_ACMODTIME) != 0;
-        if (current->size != size || (timed && current->mtime != mtime)) {
+        // A size left out is unknown: nothing is removed on a guess.
+        const bool sized = (current->flags & SSH_FILEXFER_ATTR_SIZE) != 0;
+        if (!sized || current->size != size || (timed && current->mtime != mtime)) {
             return Removal::Changed;
         }
     }

@@ -43,7 +43,8 @@ void RestWatch::ReadDue() {
 
 bool RestWatch::Read(File& file) {
     const Attributes attributes(sftp_fstat(file.handle.get()));
-    if (attributes == nullptr) {
+    // A size the server leaves out is unknown, not 0: such a reading is no reading.
+    if (attributes == nullptr || (attributes->flags & SSH_FILEXFER_ATTR_SIZE) == 0) {
         return false;
     }
     file.size = attributes->size;

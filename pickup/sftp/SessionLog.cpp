@@ -69,25 +69,14 @@ void LogConnectFailure(ssh_session session) {
     LogLine("pickup: cannot connect to " + Server(session) + ": " + LibraryError(session));
 }
 
-void LogHostKeyRefused(ssh_session session, ssh_known_hosts_e state) {
-    const std::string server = Server(session);
-    const std::string record = Option(session, SSH_OPTIONS_KNOWNHOSTS);
-    const std::string where = record.empty() ? std::string() : " in " + record;
-    switch (state) {
-        case SSH_KNOWN_HOSTS_CHANGED:
-            LogLine("pickup: host key of " + server + " has changed: it offers " +
-                    OfferedKey(session) + ", not the key on record" + where +
-                    "; the password was not sent");
-            break;
-        case SSH_KNOWN_HOSTS_OTHER:
-            LogLine("pickup: host key of " + server + " is of another type than the one on record" +
-                    where + " (it offers " + OfferedKey(session) + "); the password was not sent");
-            break;
-        default:
-            LogLine("pickup: cannot check the host key of " + server + ": " +
-                    LibraryError(session) + "; the password was not sent");
-            break;
-    }
+void LogHostKeyRefused(ssh_session session, const std::string& why) {
+    LogLine("pickup: host key of " + Server(session) + " " + OneLine(why) + ": it offers " +
+            OfferedKey(session) + "; the password was not sent");
+}
+
+void LogHostKeyRecorded(ssh_session session, const std::string& file, bool recorded) {
+    LogLine("pickup: first contact with " + Server(session) + ": " + OfferedKey(session) +
+            (recorded ? " recorded in " : " could not be recorded in ") + OneLine(file));
 }
 
 void LogLoginRefused(ssh_session session, int authResult) {

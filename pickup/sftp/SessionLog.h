@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
@@ -7,7 +9,10 @@
 // (user@host:port) and giving the SSH library's own words. The password is never part
 // of them.
 void LogConnectFailure(ssh_session session);
-void LogHostKeyRefused(ssh_session session, ssh_known_hosts_e state);
+// `why` completes "host key of <server> ...": "has changed", "cannot be checked: ...".
+void LogHostKeyRefused(ssh_session session, const std::string& why);
+// First contact: the key's fingerprint (as ssh shows it) and the file it went to.
+void LogHostKeyRecorded(ssh_session session, const std::string& file, bool recorded);
 void LogLoginRefused(ssh_session session, int authResult);
 // `sftp` may be null (the library gave no SFTP session).
 void LogSftpStartFailure(ssh_session session, sftp_session sftp);

@@ -3,5 +3,6 @@
 #include "app/BuildConstants.h"
 
 SftpEndpoint SftpEndpoint::Compiled() {
-    return SftpEndpoint{BuildConstants::kSftpHost, BuildConstants::kSftpPort, std::string()};
+    return SftpEndpoint{BuildConstants::kSftpHost, BuildConstants::kSftpPort, std::string(),
+                        std::string()};
 }

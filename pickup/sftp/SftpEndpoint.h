@@ -7,11 +7,14 @@
 struct SftpEndpoint {
     std::string host;
     std::string port;  // empty: the SSH library's default port
-    // Empty: the user's own known-hosts file, and the SSH configuration files are read as
-    // the library does by default. Set: this file is used, and no SSH configuration file
-    // is read, so nothing outside the endpoint (such as a configured Port) changes where
-    // the worker connects.
+    // Empty: the user's own known-hosts file (and the system's, read only). Set: this file
+    // alone. No SSH configuration file is ever read: nothing outside the program (a
+    // configured Port, StrictHostKeyChecking, UserKnownHostsFile) changes where the worker
+    // connects or whom it trusts.
     std::string knownHostsFile;
+    // Empty: the user's own SSH folder (~/.ssh), where the known-hosts file lives by
+    // default.
+    std::string sshDir;
 
     static SftpEndpoint Compiled();
 };

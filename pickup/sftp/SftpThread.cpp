@@ -27,6 +27,7 @@
 #include "pickup/sftp/Removal.h"
 #include "pickup/sftp/RemoteCopy.h"
 #include "pickup/sftp/RestWatch.h"
+#include "pickup/sftp/ServerIdentity.h"
 #include "pickup/sftp/SessionLog.h"
 #include "pickup/sftp/SftpHandles.h"
 
@@ -36,6 +37,12 @@ constexpr long kSessionTimeoutSeconds = 30;
 // Once a stop is asked for, a network wait that gets no answer for this long is cut short.
 constexpr std::chrono::milliseconds kStopGrace{2000};
 constexpr unsigned long kPollPauseMs = 100;
+// What one listing takes at most: regular files, and entries read in all.
+constexpr std::size_t kMaxListedFiles = 1000;
+constexpr std::size_t kMaxListedEntries = 4 * kMaxListedFiles;
+// No file system keeps a longer name; the kept copy's name is made from it.
+constexpr std::size_t kMaxNameBytes = 1024;
+constexpr std::size_t kMaxReported = 1000;
 
 // Workers that have not yet destroyed themselves. A stop request reaches only these, so a
 // request for a worker that ended on its own is harmless.
@@ -110,9 +117,6 @@ wxThread::ExitCode SftpThread::Entry() {
     // From here on no wait on the server outlasts the session timeout.
     watchdog.Watch(ssh_get_fd(session->session));
     auto sftp = std::make_shared<LibSshSftp>(session);
-    if (sftp->sftp != nullptr) {
-        watchdog.WatchChannel(sftp->sftp->channel);
-    }
     if (sftp->sftp == nullptr || sftp_init(sftp->sftp) != SSH_OK) {
         LogSftpStartFailure(session->session, sftp->sftp);
         QueueThreadEvent(handler, wxEVT_SFTP_ERROR,
@@ -150,11 +154,16 @@ std::string SftpThread::OpenSession(ssh_session session) {
     if (!endpoint.port.empty()) {
         ssh_options_set(session, SSH_OPTIONS_PORT_STR, endpoint.port.c_str());
     }
+    if (!endpoint.sshDir.empty()) {
+        ssh_options_set(session, SSH_OPTIONS_SSH_DIR, endpoint.sshDir.c_str());
+    }
     if (!endpoint.knownHostsFile.empty()) {
         ssh_options_set(session, SSH_OPTIONS_KNOWNHOSTS, endpoint.knownHostsFile.c_str());
-        const int off = 0;
-        ssh_options_set(session, SSH_OPTIONS_PROCESS_CONFIG, &off);
     }
+    // The program talks to one server of its own: the user's SSH configuration must not
+    // move it elsewhere or weaken the identity check.
+    const int off = 0;
+    ssh_options_set(session, SSH_OPTIONS_PROCESS_CONFIG, &off);
 
     if (ssh_connect(session) != SSH_OK) {
         LogConnectFailure(session);
@@ -162,18 +171,9 @@ std::string SftpThread::OpenSession(ssh_session session) {
     }
 
     // The password goes only to a server we know, or meet for the first time.
-    const ssh_known_hosts_e known = ssh_session_is_known_server(session);
-    switch (known) {
-        case SSH_KNOWN_HOSTS_OK:
-            break;
-        case SSH_KNOWN_HOSTS_UNKNOWN:
-        case SSH_KNOWN_HOSTS_NOT_FOUND:
-            // Trusted on first contact; failing to remember it does not change that.
-            ssh_session_update_known_hosts(session);
-            break;
-        default:
-            LogHostKeyRefused(session, known);
-            return "Server identity could not be verified";
+    if (!VerifyServerIdentity(session,
+                              endpoint.knownHostsFile.empty() && endpoint.sshDir.empty())) {
+        return "Server identity could not be verified";
     }
 
     const int auth = ssh_userauth_password(session, userName.c_str(), password.c_str());
@@ -191,8 +191,12 @@ void SftpThread::PollLoop(sftp_session sftp) {
     ListingGate gate({".teskprinting/", userName + "/.teskprinting/"});
     while (!StopRequested()) {
         // An idle poll costs the server one request unless something may have arrived.
-        if (!gate.MustList(
-                [sftp](const std::string& path) { return StatRemoteFolder(sftp, path); })) {
+        // Only the server's SFTP answers count as signs of life, never other data on the
+        // channel: each step below marks its answer.
+        const bool mustList =
+            gate.MustList([sftp](const std::string& path) { return StatRemoteFolder(sftp, path); });
+        watchdog.Progress();
+        if (!mustList) {
             Rest(kPollPauseMs);
             continue;
         }
@@ -202,6 +206,7 @@ void SftpThread::PollLoop(sftp_session sftp) {
             pickupPath = userName + "/.teskprinting/";
             dir = sftp_opendir(sftp, pickupPath.c_str());
         }
+        watchdog.Progress();
         if (dir == nullptr) {
             // A session whose server end has gone never recovers: end the run, so the window
             // stops showing a connection that is not there.
@@ -218,7 +223,10 @@ void SftpThread::PollLoop(sftp_session sftp) {
             watchedPath = pickupPath;
         }
         bool complete = false;
-        const std::vector<Listed> listing = ReadListing(sftp, dir, complete);
+        const std::vector<Listed> listing = ReadListing(sftp, dir, pickupPath, complete);
+        if (StopRequested()) {
+            return;
+        }
         std::vector<std::string> names;
         for (const auto& entry : listing) {
             names.push_back(entry.name);
@@ -232,27 +240,60 @@ void SftpThread::PollLoop(sftp_session sftp) {
 }
 
 std::vector<SftpThread::Listed> SftpThread::ReadListing(sftp_session sftp, sftp_dir dir,
+                                                        const std::string& pickupPath,
                                                         bool& complete) {
     RemoteDir listing(dir);
     std::vector<Listed> entries;
+    std::size_t read = 0;
+    bool cut = false;
     for (;;) {
+        // A listing that never ends is cut short; the rest comes once earlier files are gone.
+        if (entries.size() >= kMaxListedFiles || read >= kMaxListedEntries || StopRequested()) {
+            cut = true;
+            break;
+        }
         const Attributes entry(sftp_readdir(sftp, listing.get()));
         if (entry == nullptr) {
             break;
         }
+        ++read;
+        watchdog.Progress();
         const std::string name = entry->name != nullptr ? entry->name : "";
         if (name.empty() || name == "." || name == "..") {
             continue;
         }
-        // Only regular files: a FIFO would block the session for good, and a directory
-        // cannot be read.
-        if (entry->type != SSH_FILEXFER_TYPE_REGULAR) {
+        if (name.size() > kMaxNameBytes) {
+            Report(name, "name longer than " + std::to_string(kMaxNameBytes) + " bytes");
             continue;
         }
-        const bool timed = (entry->flags & SSH_FILEXFER_ATTR_ACMODTIME) != 0;
-        entries.push_back(Listed{name, entry->size, timed ? entry->mtime : 0});
+        // Without permissions the listing does not tell a file from a FIFO, which would
+        // block the session for good: the entry's own attributes are asked for.
+        Attributes looked;
+        sftp_attributes attributes = entry.get();
+        if ((attributes->flags & SSH_FILEXFER_ATTR_PERMISSIONS) == 0) {
+            looked.reset(sftp_lstat(sftp, (pickupPath + name).c_str()));
+            watchdog.Progress();
+            if (looked == nullptr || (looked->flags & SSH_FILEXFER_ATTR_PERMISSIONS) == 0) {
+                Report(name, "the server gives no file type");
+                continue;
+            }
+            attributes = looked.get();
+        }
+        // Only regular files: a FIFO would block the session for good, and a directory
+        // cannot be read.
+        if (attributes->type != SSH_FILEXFER_TYPE_REGULAR) {
+            continue;
+        }
+        // A size the server does not give is unknown, not 0: such a file is neither taken
+        // nor removed.
+        if ((attributes->flags & SSH_FILEXFER_ATTR_SIZE) == 0) {
+            Report(name, "the server gives no size");
+            continue;
+        }
+        const bool timed = (attributes->flags & SSH_FILEXFER_ATTR_ACMODTIME) != 0;
+        entries.push_back(Listed{name, attributes->size, timed ? attributes->mtime : 0});
     }
-    const bool atEnd = sftp_dir_eof(listing.get()) != 0;
+    const bool atEnd = cut || sftp_dir_eof(listing.get()) != 0;
     const bool closed = sftp_closedir(listing.release()) == SSH_NO_ERROR;
     complete = atEnd && closed;
     return entries;
@@ -263,6 +304,19 @@ bool SftpThread::IsKept(const Listed& entry) const {
     // A time that either side lacks is not compared.
     return found != kept.end() && found->second.size == entry.size &&
            (found->second.mtime == 0 || entry.mtime == 0 || found->second.mtime == entry.mtime);
+}
+
+void SftpThread::Report(const std::string& name, const std::string& why) {
+    // Once per name and cause in a run, not on every poll; the memory of it is bounded.
+    std::string key = why + "\n" + name.substr(0, 200) + "\n" + std::to_string(name.size());
+    if (reported.count(key) != 0) {
+        return;
+    }
+    if (reported.size() >= kMaxReported) {
+        reported.clear();
+    }
+    reported.insert(key);
+    LogLine("pickup: skipped \"" + OneLine(name, 200) + "\" in the pickup folder: " + why);
 }
 
 SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watch,
@@ -304,6 +358,7 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
         }
         const std::string remotePath = pickupPath + entry.name;
         RemoteFile remote(sftp_open(sftp, remotePath.c_str(), O_RDONLY, 0));
+        watchdog.Progress();
         if (remote == nullptr) {
             continue;
         }
@@ -311,6 +366,7 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
         watch.Add(entry.name, std::move(remote));
     }
     watch.ReadDue();
+    watchdog.Progress();
 
     // Files at rest are taken in order of arrival; a file in hand is finished before a stop.
     for (const auto& entry : listing) {
@@ -350,6 +406,8 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     // Only a complete copy, safely on disk with its record, leaves the server; anything less
     // is dropped here and the file is taken again on a later poll.
     RemoteCopy copy(file.handle.get(), file.size);
+    copy.OnAnswer([this] { watchdog.Progress(); });
+    copy.StopWhen([this] { return StopRequested(); });
     bool complete = copy.To(local);
     const std::uint64_t copied = copy.Copied();
     {
@@ -367,6 +425,10 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     }
     if (!complete) {
         DropPartialCopy(localPath);
+        // A stop leaves the file on the server for the next run.
+        if (StopRequested()) {
+            return Outcome::EndRun;
+        }
         // A copy broken by the server's end ends the run, as a broken listing does; any
         // other failure leaves the file for a later poll.
         if (SessionLost(sftp)) {

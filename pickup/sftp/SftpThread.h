@@ -59,9 +59,12 @@ private:
     // Before new documents: finishes what earlier runs left in the outbox.
     Outcome FinishEarlierWork(sftp_session sftp);
     void PollLoop(sftp_session sftp);
-    // The regular files of the pickup directory in the server's order; `complete` is false
-    // after a listing error or a failed close.
-    static std::vector<Listed> ReadListing(sftp_session sftp, sftp_dir dir, bool& complete);
+    // The regular files of the pickup directory in the server's order, at most
+    // kMaxListedFiles of them; `complete` is false after a listing error or a failed close.
+    std::vector<Listed> ReadListing(sftp_session sftp, sftp_dir dir, const std::string& pickupPath,
+                                    bool& complete);
+    // Logs, once per run, why a listed entry is not taken.
+    void Report(const std::string& name, const std::string& why);
     Outcome HandleListing(sftp_session sftp, RestWatch& watch, const std::vector<Listed>& listing,
                           const std::string& pickupPath);
     // Whether `entry` is a file left on the server that was printed already.
@@ -88,6 +91,7 @@ private:
     // Files whose copy failed here (disk full): copied again only after a growing pause.
     CopyBackoff backoff;
     LinkWatchdog watchdog;
+    std::set<std::string> reported;
 };
 
 // Makes a worker for the typed account ID (encoded for the server) and password; the

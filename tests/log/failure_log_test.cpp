@@ -83,7 +83,8 @@ public:
 
     SshdFixture& Sshd() { return SharedSshd::InOrderServer(); }
     SftpEndpoint Target() {
-        return SftpEndpoint{"127.0.0.1", std::to_string(Sshd().Port()), scratch + "/known_hosts"};
+        return SftpEndpoint{"127.0.0.1", std::to_string(Sshd().Port()), scratch + "/known_hosts",
+                            ""};
     }
     std::string Scratch() const { return scratch; }
 
@@ -199,6 +200,17 @@ INSTANTIATE_TEST_SUITE_P(
              },
              {"pickup: host key of ",
               "has changed: it offers ssh-ed25519 SHA256:", "the password was not sent"}},
+        Case{"firstContact",
+             [](Self& t) { t.RunWorker(t.Sshd().Password(), t.Target()); },
+             {"pickup: first contact with ", "@127.0.0.1:", ": ssh-ed25519 SHA256:",
+              " recorded in /tmp/corvane-log-test-", "/known_hosts"}},
+        Case{"unreadableKnownHosts",
+             [](Self& t) {
+                 fs::create_directory(t.Scratch() + "/known_hosts");
+                 t.RunWorker(t.Sshd().Password(), t.Target());
+             },
+             {"pickup: host key of ", "cannot be checked: ", "known_hosts cannot be read",
+              "it offers ssh-ed25519 SHA256:", "the password was not sent"}},
         Case{"sessionKilled",
              [](Self& t) {
                  t.RunWorker(t.Sshd().Password(), t.Target(),
@@ -317,6 +329,63 @@ TEST(DiagnosticLog, LinesFromManyThreadsStayWhole) {
 TEST(DiagnosticLog, OneLineCutsLongTexts) {
     EXPECT_EQ(OneLine("abc\n"), "abc");
     EXPECT_EQ(OneLine(std::string(10, 'x'), 4), "xxxx...");
+}
+
+// A server's text cannot reorder, colour or split what a reader of the log sees.
+TEST(DiagnosticLog, ServerTextLosesControlsAndIsCutBetweenCharacters) {
+    const struct {
+        std::string text;
+        std::size_t limit;
+        std::string logged;
+    } cases[] = {
+        {"a\xc2\x85"
+         "b\xc2\x9b"
+         "31mc",
+         300, "a b 31mc"},  // C1: NEL, CSI
+        {"invoice\xe2\x80\xae"
+         "fdp.exe",
+         300, "invoicefdp.exe"},  // right-to-left override
+        {"a\xe2\x81\xa6"
+         "b\xe2\x81\xa9\xe2\x80\x8f"
+         "c\xd8\x9c",
+         300, "abc"},  // isolates, marks
+        {"Gr\xc3\xbc\xc3\x9f"
+         "e \xe2\x82\xac",
+         300,
+         "Gr\xc3\xbc\xc3\x9f"
+         "e \xe2\x82\xac"},                                  // kept as it is
+        {"\xe2\x82\xac\xe2\x82\xac", 4, "\xe2\x82\xac..."},  // never half a character
+        {"ab\xc3\xbc", 3, "ab..."},
+        {"a\x9b"
+         "b\xff\xc3",
+         300, "a?b??"},  // not UTF-8
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(OneLine(c.text, c.limit), c.logged) << c.text;
+    }
+}
+
+// Another local user cannot point the log at a file of this user's, nor read it.
+TEST(DiagnosticLog, FileIsPrivateAndNeverReachedThroughALink) {
+    char pattern[] = "/tmp/corvane-log-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    {
+        ScopedEnv env("CORVANE_PRINT_SPOOLER_LOG", (dir + "/new.log").c_str());
+        LogLine("first");
+    }
+    struct stat made {};
+    ASSERT_EQ(stat((dir + "/new.log").c_str(), &made), 0);
+    EXPECT_EQ(made.st_mode & 0777, 0600u);
+
+    std::ofstream(dir + "/victim") << "precious\n";
+    fs::create_symlink(dir + "/victim", dir + "/linked.log");
+    {
+        ScopedEnv env("CORVANE_PRINT_SPOOLER_LOG", (dir + "/linked.log").c_str());
+        LogLine("planted");
+    }
+    EXPECT_EQ(Lines(dir + "/victim"), std::vector<std::string>{"precious"});
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -123,6 +123,50 @@ TEST(UnprintedNames, ABoundOnTheLengthKeepsTheType) {
     EXPECT_EQ(SafeDocumentName("AUX .pdf", 40), "_AUX .pdf");  // a name that fits stays whole
 }
 
+// One pass over the name, however long: a server's 500,000-character name (far beyond what
+// the worker takes) is shortened as quickly as a short one; a shortening that re-measured
+// the name after each character dropped would run for hours here.
+TEST(UnprintedNames, HugeNamesAreShortenedInOnePass) {
+    const wxString huge = wxString(wxUniChar(0x20AC), 500000) + ".pdf";
+    const wxString kept = SafeDocumentName(huge, 100, KeptTypes::DocumentsOnly);
+    EXPECT_TRUE(kept.EndsWith(".pdf")) << kept;
+    EXPECT_EQ(kept.utf8_str().length(), 65 * 3 + 4u);  // 200 bytes at most, whole characters
+    const wxString shorter = SafeDocumentName(huge, 40, KeptTypes::DocumentsOnly);
+    EXPECT_EQ(shorter.length(), 40u);
+}
+
+// Where a type may act when the folder is merely shown (Windows), only a few document types
+// keep theirs.
+TEST(UnprintedNames, OnlyDocumentTypesKeepTheirType) {
+    const struct {
+        const char* server;
+        const char* kept;
+    } cases[] = {
+        {"Invoice 7.pdf", "Invoice 7.pdf"},
+        {"scan.TIF", "scan.TIF"},
+        {"a.ps", "a.ps"},
+        {"b.xps", "b.xps"},
+        {"notes.txt", "notes.txt"},
+        {"photo.jpg", "photo.jpg"},
+        {"photo.png", "photo.png"},
+        {"README", "README"},
+        {"notes.json", "notes.json.txt"},
+        {"setup.exe", "setup.exe.txt"},
+        {"portal.url", "portal.url.txt"},
+        {"Explorer.scf", "Explorer.scf.txt"},
+        {"x.library-ms", "x.library-ms.txt"},
+        {"y.searchConnector-ms", "y.searchConnector-ms.txt"},
+        {"report.pdf.lnk", "report.pdf.lnk.txt"},
+        {"nul.url", "_nul.url.txt"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SafeDocumentName(wxString::FromUTF8(c.server), 0, KeptTypes::DocumentsOnly)
+                      .utf8_string(),
+                  c.kept)
+            << "from " << c.server;
+    }
+}
+
 TEST(UnprintedNames, NumberedNamesGoBeforeTheType) {
     EXPECT_EQ(NumberedName("a.pdf", 1), "a.pdf");
     EXPECT_EQ(NumberedName("a.pdf", 2), "a (2).pdf");

@@ -410,3 +410,95 @@ TEST_F(SftpIdlePoll, FirstFormAppearingWhileTheSecondIsUsedIsFoundWithinASecond)
     EXPECT_LE(CountBefore(Requests(appeared), "stat2", ".teskprinting/first-form.pdf"), 11);
     EXPECT_EQ(TakePrinted(recorder), (std::multiset<std::string>{"first form document"}));
 }
+
+namespace {
+
+// A server that leaves things out or never ends, and what the worker makes of it.
+struct HostileRow {
+    const char* name;
+    // Words of the test server's reply filter.
+    const char* modes;
+    // The one document in the pickup folder is printed (and removed), or left alone.
+    bool printed;
+    // A line the diagnostic log must hold; empty for none.
+    const char* logged;
+    // The run ends with this error; empty: it runs on until stopped.
+    const char* error;
+};
+
+}  // namespace
+
+namespace {
+void PrintTo(const HostileRow& row, std::ostream* out) {
+    *out << row.name;
+}
+}  // namespace
+
+class SftpHostileServer : public SftpPickup, public testing::WithParamInterface<HostileRow> {
+protected:
+    void SetUp() override {
+        swapReplies = true;
+        SftpPickup::SetUp();
+        Server().SetHostile(GetParam().modes);
+        log = std::make_unique<ScopedEnv>("CORVANE_PRINT_SPOOLER_LOG",
+                                          (scratch + "/log.txt").c_str());
+    }
+    void TearDown() override {
+        log.reset();
+        Server().SetHostile("");
+        SftpPickup::TearDown();
+    }
+
+    std::unique_ptr<ScopedEnv> log;
+};
+
+TEST_P(SftpHostileServer, WhatTheServerLeavesOutIsNeverGuessed) {
+    const HostileRow& row = GetParam();
+    PlaceFile("document.pdf", "%PDF-1.4 document\n%%EOF\n");
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    const std::string logged = row.logged;
+    ASSERT_TRUE(PumpUntil([&] {
+        return recorder.Count(wxEVT_SFTP_FINISHED) == 1 ||
+               (row.printed ? recorder.Count(wxEVT_PRINT_FILE) == 1
+                            : !logged.empty() &&
+                                  ReadAll(scratch + "/log.txt").find(logged) != std::string::npos);
+    }));
+    if (!row.printed) {
+        // Time for the rest wait and a take, had the file been taken.
+        PumpFor(std::chrono::milliseconds(2500));
+    }
+    // A stop is noticed inside a listing that never ends, too.
+    StopAndWaitFinished(worker, recorder);
+
+    const std::string error = row.error;
+    const Sequence events = recorder.Sequence();
+    EXPECT_EQ(recorder.Count(wxEVT_SFTP_ERROR), error.empty() ? 0u : 1u);
+    if (!error.empty()) {
+        EXPECT_NE(std::find(events.begin(), events.end(), "ERROR " + error), events.end());
+    }
+    EXPECT_EQ(recorder.Count(wxEVT_PRINT_FILE), row.printed ? 1u : 0u);
+    EXPECT_EQ(ServerFiles(),
+              row.printed ? std::vector<std::string>{} : std::vector<std::string>{"document.pdf"});
+    if (!logged.empty()) {
+        EXPECT_NE(ReadAll(scratch + "/log.txt").find(logged), std::string::npos)
+            << ReadAll(scratch + "/log.txt");
+    }
+    TakePrinted(recorder);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, SftpHostileServer,
+    testing::Values(
+        HostileRow{"noSize", "no-size", false,
+                   "skipped \"document.pdf\" in the pickup folder: the server gives no size", ""},
+        HostileRow{"noPermissionsInListings", "no-perms", true, "", ""},
+        HostileRow{"noPermissionsAtAll", "no-perms-at-all", false,
+                   "skipped \"document.pdf\" in the pickup folder: the server gives no file type",
+                   ""},
+        HostileRow{"nameOver1024Bytes", "long-name", true,
+                   "in the pickup folder: name longer than 1024 bytes", ""},
+        HostileRow{"listingWithoutEnd", "endless", true, "", ""},
+        // Data that is no answer keeps no wait alive: the link is cut at the bound.
+        HostileRow{"strayDataButNoAnswer", "trickle", false, "", "PRINTER connection failed"}),
+    [](const testing::TestParamInfo<HostileRow>& info) { return std::string(info.param.name); });

@@ -184,7 +184,7 @@ void SftpTest::TearDown() {
 
 SftpEndpoint SftpTest::Endpoint() const {
     const int port = serverPort != 0 ? serverPort : Server().Port();
-    return SftpEndpoint{"127.0.0.1", std::to_string(port), KnownHostsFile()};
+    return SftpEndpoint{"127.0.0.1", std::to_string(port), KnownHostsFile(), ""};
 }
 
 std::vector<std::string> SftpTest::Downloads() const {

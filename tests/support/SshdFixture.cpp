@@ -77,6 +77,10 @@ std::string SshdFixture::RequestLog() const {
     return requestLogPath.empty() ? std::string() : ReadAll(requestLogPath);
 }
 
+void SshdFixture::SetHostile(const std::string& modes) const {
+    std::ofstream(swappedPath + ".mode") << modes << "\n";
+}
+
 bool SshdFixture::SwappedReplies() const {
     return !ReadAll(swappedPath).empty();
 }

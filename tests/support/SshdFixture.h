@@ -40,6 +40,10 @@ public:
     std::string RequestLog() const;
     // Whether a session of a server started with Sftp::SwapReplies has swapped answers.
     bool SwappedReplies() const;
+    // How a server started with Sftp::SwapReplies misbehaves in the sessions that start
+    // from now on: words of tests/fixtures/sftp_swap_replies.py ("no-size", "endless"...);
+    // empty for none.
+    void SetHostile(const std::string& modes) const;
 
 private:
     std::string Run(const std::string& action, const std::string& option = std::string()) const;

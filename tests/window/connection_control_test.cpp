@@ -44,10 +44,16 @@ protected:
         char pattern[] = "/tmp/corvane-connect-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         scratch = pattern;
-        // The program runs the mapping script from its working directory.
+        // The program runs the mapping script of its own folder, never the one in the
+        // working directory, where another user may have placed it.
         ASSERT_TRUE(wxFileName::Mkdir(scratch + "/scripts"));
+        ASSERT_TRUE(
+            wxFileName::Mkdir(scratch + "/program/scripts", wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL));
         ASSERT_TRUE(wxFileName::Mkdir(scratch + "/downloads"));
-        std::ofstream(scratch + "/scripts/mapwebdav.sh") << "echo run >> '" << scriptLog() << "'\n";
+        std::ofstream(scratch + "/program/scripts/mapwebdav.sh")
+            << "echo run >> '" << scriptLog() << "'\n";
+        std::ofstream(scratch + "/scripts/mapwebdav.sh")
+            << "echo planted >> '" << plantedLog() << "'\n";
         previousDir = wxFileName::GetCwd();
         ASSERT_TRUE(wxFileName::SetCwd(scratch));
         const char* tmp = std::getenv("TMPDIR");
@@ -62,6 +68,7 @@ protected:
         settings.sftp.knownHostsFile = scratch + "/known_hosts";
         // Any program that ends at once stands in for the print program here.
         settings.printProgram = "true";
+        settings.mappingScript = scratch + "/program/scripts/mapwebdav.sh";
         settings.exitWaitLimit = std::chrono::seconds(2);
         subject = std::make_unique<AppUnderTest>(settings);
         frame().printerChoice->Append("Office Laser");
@@ -82,6 +89,7 @@ protected:
     }
 
     std::string scriptLog() const { return scratch + "/script.log"; }
+    std::string plantedLog() const { return scratch + "/planted.log"; }
     PrinterApp& app() { return subject->app(); }
     TeskFrame& frame() { return *app().frame; }
     std::string Status() { return frame().statusText->GetLabel().ToStdString(); }
@@ -131,6 +139,16 @@ TEST_F(ConnectionControl, EveryAttemptShowsConnectingAndRunsTheScriptOnce) {
     EXPECT_TRUE(frame().connectButton->IsEnabled());
     ASSERT_TRUE(WaitFor([&] { return CountLines(scriptLog()) == 2; }));
     EXPECT_EQ(subject->messages.size(), 1u);
+    EXPECT_EQ(CountLines(plantedLog()), 0);
+}
+
+// As built, the script is looked up in the program's own folder, whatever the working
+// directory.
+TEST_F(ConnectionControl, TheCompiledScriptIsThePrograms) {
+    const wxString script = AppSettings::Compiled().mappingScript;
+    EXPECT_TRUE(wxFileName(script).IsAbsolute()) << script;
+    EXPECT_TRUE(script.EndsWith("/scripts/mapwebdav.sh")) << script;
+    EXPECT_FALSE(script.StartsWith(wxFileName::GetCwd())) << script;
 }
 
 TEST_F(ConnectionControl, EmptyFieldsStillStartAWorkerThatReportsTheServersAnswer) {

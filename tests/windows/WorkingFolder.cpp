@@ -1,5 +1,7 @@
 #include "WorkingFolder.h"
 
+#include <windows.h>
+
 #include <wx/utils.h>
 
 #include <gtest/gtest.h>
@@ -14,12 +16,26 @@ WorkingFolder::WorkingFolder()
 
 WorkingFolder::~WorkingFolder() {
     std::error_code ignored;
+    for (const auto& placed : besideProgram) {
+        std::filesystem::remove(placed, ignored);
+    }
     std::filesystem::current_path(previous, ignored);
     wxUnsetEnv("CORVANE_STANDIN_RECORDS");
 }
 
 void WorkingFolder::PlaceProgram(const std::string& name) {
     PlaceStandin(folder.Path(), name);
+}
+
+void WorkingFolder::PlaceBesideProgram(const std::string& name) {
+    PlaceStandin(ProgramFolder(), name);
+    besideProgram.push_back(ProgramFolder() / name);
+}
+
+std::filesystem::path WorkingFolder::ProgramFolder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+    return std::filesystem::path(path).parent_path();
 }
 
 void WorkingFolder::PlaceMappingScript() {

@@ -18,6 +18,11 @@ public:
 
     // Places the stand-in program as `name`.
     void PlaceProgram(const std::string& name);
+    // Places the stand-in program as `name` beside the running test program, where the
+    // program looks for the programs it starts; removed again with this object.
+    void PlaceBesideProgram(const std::string& name);
+    // The folder of the running test program.
+    static std::filesystem::path ProgramFolder();
     // Places the recording script (mapwebdav_recorder.vbs, CORVANE_RECORDER_SCRIPT) as
     // scripts\mapwebdav.vbs.
     void PlaceMappingScript();
@@ -29,4 +34,5 @@ private:
     ScratchFolder folder;
     ScratchFolder records;
     std::filesystem::path previous;
+    std::vector<std::filesystem::path> besideProgram;
 };

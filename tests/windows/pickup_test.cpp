@@ -58,7 +58,7 @@ protected:
     WinePickup() : scratch("corvane pickup") {}
 
     SftpEndpoint Endpoint() const {
-        return SftpEndpoint{"127.0.0.1", DriverValue("CORVANE_SSHD_PORT"), KnownHosts()};
+        return SftpEndpoint{"127.0.0.1", DriverValue("CORVANE_SSHD_PORT"), KnownHosts(), ""};
     }
     std::string KnownHosts() const { return scratch.Native() + "\\known_hosts"; }
     std::string HostPattern() const { return "[127.0.0.1]:" + DriverValue("CORVANE_SSHD_PORT"); }

@@ -66,7 +66,11 @@ TEST(WineSpooler, ListsTheSchedulersQueuesAndItsDefault) {
 
 class WinePrint : public testing::Test {
 protected:
-    WinePrint() : downloads("corvane download") { work.PlaceProgram("sumatraPDF.exe"); }
+    WinePrint() : downloads("corvane download") {
+        work.PlaceBesideProgram("sumatraPDF.exe");
+        // Never started: a program of the same name in the working directory.
+        work.PlaceProgram("sumatraPDF.exe");
+    }
 
     void SetUp() override {
         subject = std::make_unique<AppUnderTest>();
@@ -116,7 +120,7 @@ void PrintTo(const PrintCase& printCase, std::ostream* out) {
     *out << printCase.label;
 }
 
-TEST_P(WinePrintCommandLine, StartsThePrintProgramOfTheWorkingFolderAndRemovesTheFile) {
+TEST_P(WinePrintCommandLine, StartsThePrintProgramBesideTheProgramAndRemovesTheFile) {
     const PrintCase& param = GetParam();
     std::string printer = DriverValue("CORVANE_CUPS_DEFAULT");
     if (param.addedPrinter != nullptr) {
@@ -135,7 +139,8 @@ TEST_P(WinePrintCommandLine, StartsThePrintProgramOfTheWorkingFolderAndRemovesTh
     ASSERT_TRUE(subject->PumpUntil([&] { return Status() == "Not Connected"; })) << Status();
 
     const StandinStart start = work.Starts()[0];
-    const std::string folder = work.Path().string();
+    ASSERT_EQ(work.Starts().size(), 1u);
+    const std::string folder = WorkingFolder::ProgramFolder().string();
     const std::string program = folder + "\\sumatraPDF.exe";
     std::cout << "Print command line: " << start.commandLine << std::endl;
     EXPECT_EQ(start.commandLine, "\"" + program + "\" -print-to " + quotedPrinter + " \"" +
