@@ -3,19 +3,25 @@
 
 #include "app/PrinterApp.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <wx/image.h>
 #include <wx/stopwatch.h>
 #include <wx/utils.h>
 
+#include "app/DiagnosticLog.h"
 #include "app/EventSink.h"
 #include "app/ProgramInfo.h"
 #include "app/WorkerEvents.h"
+#include "app/WorkerThreads.h"
 #include "pickup/printing/TeskPrintJob.h"
 #include "ui/TeskFrame.h"
 #include "ui/WindowLayout.h"
 #include "update/UpdateCheck.h"
 
 wxBEGIN_EVENT_TABLE(PrinterApp, wxApp)
+    EVT_QUERY_END_SESSION(PrinterApp::OnQueryEndSession)
     EVT_END_SESSION(PrinterApp::OnEndSession)
 wxEND_EVENT_TABLE()
 
@@ -106,6 +112,9 @@ void PrinterApp::Shutdown() {
         }
     }
 
+    if (frame == nullptr) {
+        return;  // the session ended meanwhile, and took the window with it
+    }
     frame->Destroy();
     frame = nullptr;
     // The window is deleted, and the main loop ended, at the next idle time; with a worker
@@ -132,7 +141,75 @@ int PrinterApp::OnExit() {
     return wxApp::OnExit();
 }
 
-void PrinterApp::OnEndSession(wxCloseEvent&) {}
+// The session may end: nothing here keeps it, not even an open message box.
+void PrinterApp::OnQueryEndSession(wxCloseEvent&) {}
+
+void PrinterApp::OnEndSession(wxCloseEvent&) {
+    EndSession("the desktop session is ending");
+}
+
+void PrinterApp::EndSession(const std::string& why) {
+    if (sessionEnding) {
+        return;
+    }
+    sessionEnding = true;
+    // From here on no message box opens and no close request starts the usual exit.
+    shuttingDown = true;
+    LogLine("exit: " + why + "; ending now, unfinished documents stay for the next start");
+    const auto deadline = std::chrono::steady_clock::now() + settings.sessionEndLimit;
+    if (frame != nullptr) {
+        frame->DropTrayIcon();
+    }
+    StopForSessionEnd(deadline, true);
+    if (frame != nullptr) {
+        frame->Destroy();
+        frame = nullptr;
+    }
+    LeaveAtSessionEnd();
+}
+
+void PrinterApp::EndSessionWithoutDisplay() {
+    if (sessionEnding) {
+        // Already ending; what is left of that is cut short by the process's end.
+        LeaveAtSessionEnd();
+        return;
+    }
+    sessionEnding = true;
+    shuttingDown = true;
+    // The window can no longer be drawn, nor destroyed: any call would meet the broken
+    // connection again.
+    frame = nullptr;
+    LogLine("exit: the connection to the display was lost; ending now, unfinished documents "
+            "stay for the next start");
+    StopForSessionEnd(std::chrono::steady_clock::now() + settings.sessionEndLimit, false);
+    LeaveAtSessionEnd();
+}
+
+void PrinterApp::StopForSessionEnd(std::chrono::steady_clock::time_point deadline,
+                                   bool withEvents) {
+    using namespace std::chrono;
+    const auto left = [deadline] {
+        return std::max(milliseconds(0), duration_cast<milliseconds>(deadline - steady_clock::now()));
+    };
+    Disconnect();
+    // The worker needs nothing from this thread to end: it only queues its reports. A copy in
+    // hand is left to the end of its share of the time; what it has not handed over by then
+    // stays on the server.
+    WaitForWorkerThreads(std::max(milliseconds(0), left() - left() / 3));
+    CloseEventSink(this, std::min(left(), milliseconds(1000)));
+    if (!withEvents) {
+        return;
+    }
+    // Documents already handed over go to their print program; one still printing when the
+    // time is up is cut off with the rest of the session.
+    ProcessPendingEvents();
+    while (TeskPrintJob::Running() > 0 && left() > milliseconds(0)) {
+        wxYieldIfNeeded();
+        if (TeskPrintJob::Running() > 0) {
+            wxMilliSleep(10);
+        }
+    }
+}
 
 int PrinterApp::ShowMessage(const wxString& message, const wxString& caption, long style) {
     return settings.messageBox(message, caption, style);

@@ -49,7 +49,8 @@ private:
     // Connects, checks the server's identity and logs in; returns the error text for the
     // user, or an empty text on success.
     std::string OpenSession(ssh_session session);
-    void PollLoop(sftp_session sftp);
+    // Returns what the session was doing when it ended by itself (empty after a stop).
+    std::string PollLoop(sftp_session sftp);
     // The regular files of the pickup directory in the server's order; `complete` is false
     // after a listing error or a failed close.
     static std::vector<Listed> ReadListing(sftp_session sftp, sftp_dir dir, bool& complete);
