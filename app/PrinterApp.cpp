@@ -179,8 +179,9 @@ void PrinterApp::EndSessionWithoutDisplay() {
     // The window can no longer be drawn, nor destroyed: any call would meet the broken
     // connection again.
     frame = nullptr;
-    LogLine("exit: the connection to the display was lost; ending now, unfinished documents "
-            "stay for the next start");
+    LogLine(
+        "exit: the connection to the display was lost; ending now, unfinished documents "
+        "stay for the next start");
     StopForSessionEnd(std::chrono::steady_clock::now() + settings.sessionEndLimit, false);
     LeaveAtSessionEnd();
 }
@@ -189,7 +190,8 @@ void PrinterApp::StopForSessionEnd(std::chrono::steady_clock::time_point deadlin
                                    bool withEvents) {
     using namespace std::chrono;
     const auto left = [deadline] {
-        return std::max(milliseconds(0), duration_cast<milliseconds>(deadline - steady_clock::now()));
+        return std::max(milliseconds(0),
+                        duration_cast<milliseconds>(deadline - steady_clock::now()));
     };
     Disconnect();
     // The worker needs nothing from this thread to end: it only queues its reports. A copy in

@@ -120,8 +120,7 @@ void LogSessionEnded(ssh_session session, sftp_session sftp, const std::string& 
     const std::string server = Server(session);
     const std::string when = during.empty() ? std::string() : " while " + during;
     if (ssh_is_connected(session) == 0) {
-        LogLine("pickup: connection to " + server + " lost" + when + ": " +
-                LibraryError(session));
+        LogLine("pickup: connection to " + server + " lost" + when + ": " + LibraryError(session));
     } else if (sftp != nullptr && ssh_channel_is_open(sftp->channel) == 0) {
         LogLine("pickup: " + server + " closed the SFTP session" + when + ": " +
                 LibraryError(session));

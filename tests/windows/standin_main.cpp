@@ -75,7 +75,8 @@ int main() {
                                                              nullptr, OPEN_EXISTING, 0, nullptr));
         char head[200];
         DWORD got = 0;
-        if (file.get() != INVALID_HANDLE_VALUE && ReadFile(file.get(), head, sizeof head, &got, nullptr)) {
+        if (file.get() != INVALID_HANDLE_VALUE &&
+            ReadFile(file.get(), head, sizeof head, &got, nullptr)) {
             const std::string text(head, got);
             record += "firstLine=" + text.substr(0, text.find('\n')) + "\n";
         } else if (file.get() == INVALID_HANDLE_VALUE) {

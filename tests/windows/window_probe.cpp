@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -45,8 +46,8 @@ BOOL CALLBACK Visit(HWND child, LPARAM param) {
         found->status = child;
     }
     if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0) {
-        HWND& field = (GetWindowLongW(child, GWL_STYLE) & ES_PASSWORD) ? found->password
-                                                                      : found->userId;
+        HWND& field =
+            (GetWindowLongW(child, GWL_STYLE) & ES_PASSWORD) ? found->password : found->userId;
         field = field == nullptr ? child : field;
     } else if (!text.empty()) {
         found->texts += text + L"\n";
