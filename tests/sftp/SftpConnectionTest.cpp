@@ -80,6 +80,10 @@ struct UnaskedEnd {
     std::function<void(SshdFixture&)> end;
 };
 
+void PrintTo(const UnaskedEnd& end, std::ostream* out) {
+    *out << end.name;
+}
+
 class SftpUnaskedEnd : public SftpConnection, public ::testing::WithParamInterface<UnaskedEnd> {};
 
 TEST_P(SftpUnaskedEnd, EndsTheRunWithAMessage) {
