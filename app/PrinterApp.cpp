@@ -194,11 +194,12 @@ void PrinterApp::StopForSessionEnd(std::chrono::steady_clock::time_point deadlin
                         duration_cast<milliseconds>(deadline - steady_clock::now()));
     };
     Disconnect();
-    // The worker needs nothing from this thread to end: it only queues its reports. A copy in
-    // hand is left to the end of its share of the time; what it has not handed over by then
-    // stays on the server.
-    WaitForWorkerThreads(std::max(milliseconds(0), left() - left() / 3));
+    // Nothing more is handed over: a document in the middle of its copy stays on the server
+    // for the next start (a hand-over already removing its file still gets its event).
     CloseEventSink(this, std::min(left(), milliseconds(1000)));
+    // The worker needs nothing from this thread to end; given a moment, it closes its
+    // session cleanly.
+    WaitForWorkerThreads(std::min(left() / 2, milliseconds(2000)));
     if (!withEvents) {
         return;
     }
