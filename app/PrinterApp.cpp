@@ -160,7 +160,7 @@ void PrinterApp::EndSession(const std::string& why) {
     if (frame != nullptr) {
         frame->DropTrayIcon();
     }
-    StopForSessionEnd(deadline, true);
+    StopForSessionEnd(deadline);
     if (frame != nullptr) {
         frame->Destroy();
         frame = nullptr;
@@ -182,12 +182,11 @@ void PrinterApp::EndSessionWithoutDisplay() {
     LogLine(
         "exit: the connection to the display was lost; ending now, unfinished documents "
         "stay for the next start");
-    StopForSessionEnd(std::chrono::steady_clock::now() + settings.sessionEndLimit, false);
+    StopForSessionEnd(std::chrono::steady_clock::now() + settings.sessionEndLimit);
     LeaveAtSessionEnd();
 }
 
-void PrinterApp::StopForSessionEnd(std::chrono::steady_clock::time_point deadline,
-                                   bool withEvents) {
+void PrinterApp::StopForSessionEnd(std::chrono::steady_clock::time_point deadline) {
     using namespace std::chrono;
     const auto left = [deadline] {
         return std::max(milliseconds(0),
@@ -199,19 +198,10 @@ void PrinterApp::StopForSessionEnd(std::chrono::steady_clock::time_point deadlin
     CloseEventSink(this, std::min(left(), milliseconds(1000)));
     // The worker needs nothing from this thread to end; given a moment, it closes its
     // session cleanly.
-    WaitForWorkerThreads(std::min(left() / 2, milliseconds(2000)));
-    if (!withEvents) {
-        return;
-    }
-    // Documents already handed over go to their print program; one still printing when the
-    // time is up is cut off with the rest of the session.
-    ProcessPendingEvents();
-    while (TeskPrintJob::Running() > 0 && left() > milliseconds(0)) {
-        wxYieldIfNeeded();
-        if (TeskPrintJob::Running() > 0) {
-            wxMilliSleep(10);
-        }
-    }
+    WaitForWorkerThreads(std::min(left(), milliseconds(2000)));
+    // Documents off the server and not yet printed (handed over, waiting in the print queue,
+    // or at a print program the session is ending too) wait in the outbox, which the next
+    // Connect finishes; nothing here waits for a print program.
 }
 
 int PrinterApp::ShowMessage(const wxString& message, const wxString& caption, long style) {

@@ -11,6 +11,7 @@
 #include <wx/string.h>
 
 #include "app/AppSettings.h"
+#include "pickup/printing/PrintQueue.h"
 #include "pickup/printing/PrinterDiscovery.h"
 
 class SftpThread;
@@ -82,9 +83,17 @@ private:
     const DiscoveredPrinters& DiscoveredPrinterList();
     void ConnectHandlers();
     void StartUpdateCheck();
-    // Stops the worker and sees handed-over documents to their print program, each step
-    // bounded by `deadline`; `withEvents`: the event loop may still be used.
-    void StopForSessionEnd(std::chrono::steady_clock::time_point deadline, bool withEvents);
+    // Stops the worker and takes no more documents, each step bounded by `deadline`. Uses
+    // neither the window nor the event loop.
+    void StopForSessionEnd(std::chrono::steady_clock::time_point deadline);
+    // The print queue (PrintRequest.cpp): starts what may start now; one that is done at
+    // once (empty, already printed, or its program missing) ends here.
+    void StartQueuedPrints();
+    // True when a print program now runs for the item; otherwise `printed` and `notice` say
+    // how it ended.
+    bool StartPrint(long serial, const PrintQueue::Item& item, bool& printed, wxString& notice);
+    void PrintEnded(long serial, bool printed);
+    void ShowPrintEnd(const wxString& notice);
 
     AppSettings settings;
     Link link = Link::Idle;
@@ -94,6 +103,12 @@ private:
     bool updateOffered = false;  // the download question comes once per run
     std::optional<DiscoveredPrinters> printers;
     std::vector<wxString> openNotices;  // texts of the notices whose boxes are open
+    PrintQueue printQueue;
+    // Documents an earlier run left: how many still wait or print, the names of those
+    // printed, and whether some may come out twice.
+    int earlierWaiting = 0;
+    std::vector<wxString> earlierPrinted;
+    bool earlierMaybeTwice = false;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -73,19 +73,6 @@ void PrinterApp::OnSftpStatus(wxThreadEvent& event) {
     frame->SetStatus(text);
 }
 
-void PrinterApp::OnPrintJobDone(wxCommandEvent& event) {
-    if (frame == nullptr) {
-        return;
-    }
-    // Show the connection as it really is: a worker may still be picking files up.
-    ShowLink(printerThread != nullptr ? link : Link::Idle);
-    // A job that failed says where its document went.
-    const wxString notice = event.GetString();
-    if (!notice.empty() && !shuttingDown) {
-        ShowNoticeOnce(notice);
-    }
-}
-
 void PrinterApp::ShowNoticeOnce(const wxString& notice) {
     // A modal box keeps handling events: more failed jobs may end while it is open, and
     // the open box already says what theirs would.

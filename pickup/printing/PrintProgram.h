@@ -14,10 +14,17 @@ wxString DefaultPrintProgram();
 // then not used by the toolkit and still belongs to the caller.
 //
 // Windows: "<cwd>\<program>" -print-to "<printer>" "<file>", run in the working directory.
-// Elsewhere: <program> -d <printer> -- <file>, the program looked up on PATH (or taken as
-// a path when it contains a slash); a program that is not there counts as not started.
+// Elsewhere: <program> -d <printer> [-t <title>] -- <file>, the program looked up on PATH (or
+// taken as a path when it contains a slash); a program that is not there counts as not
+// started. `title` names the job in the print system where it keeps one (not on Windows).
 long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
-                       wxProcess* job);
+                       wxProcess* job, const std::string& title = std::string());
+
+enum class JobKnown { Yes, No, CannotTell };
+
+// Whether the print system has (or had, and printed) a whole job whose title ends with `tag`:
+// asked after a restart about a job whose print program's end was never heard.
+JobKnown PrintSystemHasJob(const std::string& tag);
 
 // Whether a print job reads the program's output (and keeps the start of its error output
 // for the log). Not on Windows: there a program with redirected output inherits every

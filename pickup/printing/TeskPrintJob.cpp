@@ -5,6 +5,7 @@
 #include "app/DiagnosticLog.h"
 #include "app/EventSink.h"
 #include "app/NarrowText.h"
+#include "pickup/outbox/Outbox.h"
 #include "pickup/printing/PrintProgram.h"
 #include "pickup/printing/UnprintedFolder.h"
 
@@ -51,13 +52,19 @@ int TeskPrintJob::Running() {
 
 void TeskPrintJob::OnTerminate(int, int status) {
     auto* done = new wxCommandEvent(doneEventType, 0);
+    done->SetExtraLong(serial);
+    done->SetInt(status == 0 ? 1 : 0);
     // The toolkit reports a program killed by a signal with a negative status.
     if (status == 0) {
-        wxRemoveFile(file);
+        outbox::Finished(file);
     } else {
         output.Drain();
         LogPrintFailure(status);
-        done->SetString(KeepUnprinted(file, documentName).notice);
+        const UnprintedOutcome kept = KeepUnprinted(file, documentName);
+        if (!kept.keptAs.empty()) {
+            outbox::Finished(file);
+        }
+        done->SetString(kept.notice);
     }
     // The application may be gone by now (a print program that outlived the window):
     // the sink then drops the event.

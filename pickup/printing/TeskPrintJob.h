@@ -7,10 +7,11 @@
 #include "pickup/printing/ChildOutput.h"
 
 // Watches one running print program. When the program ends, the job tells `handler` with a
-// wxCommandEvent of `doneEventType`. A program that printed leaves nothing behind: the
-// temporary file goes. One that failed (a non-zero exit, or killed) had the only copy left,
-// since the server's was removed before the hand-over: the file is kept in the unprinted
-// folder and the event's string carries what the user is to be told. A failure is logged
+// wxCommandEvent of `doneEventType`, whose extra long is the job's `serial` and whose int is
+// 1 when it printed. A program that printed leaves nothing behind: the copy goes from the
+// outbox. One that failed (a non-zero exit, or killed) had the only copy left, since the
+// server's was removed before the hand-over: the file is kept in the unprinted folder and
+// the event's string carries what the user is to be told. A failure is logged
 // with the program's exit status and the first lines of its error output.
 //
 // A job handed to wxExecute deletes itself at the end of OnTerminate (the toolkit does
@@ -33,6 +34,7 @@ public:
     const wxString documentName;  // the document's name on the server
     const wxEventType doneEventType;
     const wxString printing;
+    long serial = 0;  // the print queue's name for the job
 
 private:
     void LogPrintFailure(int status);

@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include <cups/cups.h>
 #include <wx/tokenzr.h>
 #include <wx/utils.h>
 
@@ -55,7 +57,7 @@ wxString DefaultPrintProgram() {
 }
 
 long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
-                       wxProcess* job) {
+                       wxProcess* job, const std::string& title) {
     const wxString path = FindProgram(program);
     if (path.empty()) {
         return 0;
@@ -64,9 +66,35 @@ long StartPrintProgram(const wxString& program, const std::string& printer, cons
     const wxCharBuffer fileArg = file.fn_str();
     // An argument vector: no shell, so blanks and quotes in the names need no escaping.
     // "--" keeps a file name that starts with '-' from being read as an option.
-    const char* const argv[] = {programArg.data(), "-d",   printer.c_str(), "--",
-                                fileArg.data(),    nullptr};
-    return wxExecute(argv, wxEXEC_ASYNC | wxEXEC_HIDE_CONSOLE, job);
+    std::vector<const char*> argv = {programArg.data(), "-d", printer.c_str()};
+    if (!title.empty()) {
+        argv.insert(argv.end(), {"-t", title.c_str()});
+    }
+    argv.insert(argv.end(), {"--", fileArg.data(), nullptr});
+    return wxExecute(argv.data(), wxEXEC_ASYNC | wxEXEC_HIDE_CONSOLE, job);
+}
+
+JobKnown PrintSystemHasJob(const std::string& tag) {
+    cups_job_t* jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, nullptr, 0, CUPS_WHICHJOBS_ALL);
+    if (count < 0) {
+        return JobKnown::CannotTell;
+    }
+    JobKnown known = JobKnown::No;
+    for (int i = 0; i < count; ++i) {
+        const std::string title = jobs[i].title != nullptr ? jobs[i].title : "";
+        const bool tagged =
+            title.size() >= tag.size() && title.compare(title.size() - tag.size(), tag.size(), tag) == 0;
+        // A job cut off while it was being sent holds no document, and never prints; one
+        // cancelled or aborted did not print either.
+        const bool whole = jobs[i].state == IPP_JSTATE_COMPLETED ||
+                           (jobs[i].state < IPP_JSTATE_CANCELED && jobs[i].size > 0);
+        if (tagged && whole) {
+            known = JobKnown::Yes;
+        }
+    }
+    cupsFreeJobs(count, jobs);
+    return known;
 }
 
 bool ReadsPrintProgramOutput() {

@@ -16,7 +16,7 @@ wxString DefaultPrintProgram() {
 }
 
 long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
-                       wxProcess* job) {
+                       wxProcess* job, const std::string&) {
     const wxString directory = wxFileName::GetCwd(wxString());
     wxExecuteEnv env;
     env.cwd = WithTrailingBackslash(directory);
@@ -28,6 +28,11 @@ long StartPrintProgram(const wxString& program, const std::string& printer, cons
     // toolkit's own log message about it would only repeat that.
     wxLogNull quiet;
     return wxExecute(commandLine, wxEXEC_ASYNC | wxEXEC_HIDE_CONSOLE, job, &env);
+}
+
+JobKnown PrintSystemHasJob(const std::string&) {
+    // The PDF print program gives its jobs no title of ours to find them by.
+    return JobKnown::CannotTell;
 }
 
 bool ReadsPrintProgramOutput() {

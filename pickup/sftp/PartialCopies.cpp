@@ -3,9 +3,7 @@
 #include <mutex>
 #include <set>
 
-#include <wx/filefn.h>
-
-#include "pickup/sftp/NewTempFile.h"
+#include "pickup/outbox/Outbox.h"
 
 namespace {
 
@@ -29,10 +27,10 @@ wxString CreatePartialCopy(wxFile& file) {
     if (exiting) {
         return wxString();
     }
-    const wxString path = NewTempFile(file);
+    const wxString path = outbox::NewCopy(file);
     if (path.empty() || !file.IsOpened()) {
         if (!path.empty()) {
-            wxRemoveFile(path);
+            outbox::Remove(path);
         }
         return wxString();
     }
@@ -43,7 +41,7 @@ wxString CreatePartialCopy(wxFile& file) {
 void DropPartialCopy(const wxString& path) {
     std::lock_guard<std::mutex> lock(CopiesMutex());
     if (Copies().erase(path) != 0) {
-        wxRemoveFile(path);
+        outbox::Remove(path);
     }
 }
 
@@ -56,7 +54,7 @@ void RemovePartialCopiesForExit() {
     std::lock_guard<std::mutex> lock(CopiesMutex());
     exiting = true;
     for (const wxString& path : Copies()) {
-        wxRemoveFile(path);
+        outbox::Remove(path);
     }
     Copies().clear();
 }

@@ -8,11 +8,12 @@
 // waiting for it; the exit removes such copies, which are only ever partial duplicates of a
 // document still on the server.
 
-// Creates and opens a new temporary file for a copy; empty when none can be made or the exit
-// has already begun.
+// Creates and opens a new file for a copy in the outbox; empty when none can be made or the
+// exit has already begun.
 wxString CreatePartialCopy(wxFile& file);
 
-// The copy failed: removes the file unless the exit already did.
+// The copy failed (or was not needed): removes the file and its record unless the exit
+// already did.
 void DropPartialCopy(const wxString& path);
 
 // The copy is complete and about to leave the server: from now on it may be the only copy,

@@ -18,6 +18,7 @@
 #include "app/EventSink.h"
 #include "app/NarrowText.h"
 #include "app/WorkerEvents.h"
+#include "pickup/outbox/Outbox.h"
 #include "pickup/sftp/AccountName.h"
 #include "pickup/sftp/LibSshSession.h"
 #include "pickup/sftp/LibSshSftp.h"
@@ -125,7 +126,10 @@ wxThread::ExitCode SftpThread::Entry() {
     }
     QueueThreadEvent(handler, wxEVT_SFTP_CONNECTED, std::string("SFTP connected"));
 
-    const std::string ended = PollLoop(sftp->sftp);
+    std::string ended = "finishing an earlier run's work";
+    if (FinishEarlierWork(sftp->sftp) == Outcome::Continue) {
+        ended = PollLoop(sftp->sftp);
+    }
     const bool asked = StopRequested();
     if (!asked) {
         LogSessionEnded(session->session, sftp->sftp,
@@ -256,7 +260,8 @@ std::vector<SftpThread::Listed> SftpThread::ReadListing(sftp_session sftp, sftp_
         if (entry->type != SSH_FILEXFER_TYPE_REGULAR) {
             continue;
         }
-        entries.push_back(Listed{name, entry->size});
+        const bool timed = (entry->flags & SSH_FILEXFER_ATTR_ACMODTIME) != 0;
+        entries.push_back(Listed{name, entry->size, timed ? entry->mtime : 0});
     }
     const bool atEnd = sftp_dir_eof(listing.get()) != 0;
     const bool closed = sftp_closedir(listing.release()) == SSH_NO_ERROR;
@@ -264,9 +269,21 @@ std::vector<SftpThread::Listed> SftpThread::ReadListing(sftp_session sftp, sftp_
     return entries;
 }
 
+bool SftpThread::IsKept(const Listed& entry) const {
+    const auto found = kept.find(entry.name);
+    // A time that either side lacks is not compared.
+    return found != kept.end() && found->second.size == entry.size &&
+           (found->second.mtime == 0 || entry.mtime == 0 || found->second.mtime == entry.mtime);
+}
+
 SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watch,
-                                              const std::vector<Listed>& listing,
+                                              const std::vector<Listed>& serverOrder,
                                               const std::string& pickupPath) {
+    // In the order the documents arrived: the oldest modification time first, then the name.
+    std::vector<Listed> listing = serverOrder;
+    std::stable_sort(listing.begin(), listing.end(), [](const Listed& a, const Listed& b) {
+        return a.mtime != b.mtime ? a.mtime < b.mtime : a.name < b.name;
+    });
     std::vector<std::string> names;
     for (const auto& entry : listing) {
         names.push_back(entry.name);
@@ -277,9 +294,14 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
     // the same name and size uploaded again is a new document.
     for (auto keptFile = kept.begin(); keptFile != kept.end();) {
         const bool listed = std::any_of(listing.begin(), listing.end(), [&](const Listed& entry) {
-            return entry.name == keptFile->first && entry.size == keptFile->second;
+            return entry.name == keptFile->first && IsKept(entry);
         });
-        keptFile = listed ? std::next(keptFile) : kept.erase(keptFile);
+        if (listed) {
+            ++keptFile;
+        } else {
+            outbox::ForgetKept(keptFile->second.copy);
+            keptFile = kept.erase(keptFile);
+        }
     }
 
     // New arrivals join the watch, up to its limit; each is read at once and again in the
@@ -288,7 +310,7 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
         if (watch.Full()) {
             break;
         }
-        if (watch.Find(entry.name) != nullptr || kept.count({entry.name, entry.size}) != 0) {
+        if (watch.Find(entry.name) != nullptr || IsKept(entry)) {
             continue;
         }
         const std::string remotePath = pickupPath + entry.name;
@@ -301,7 +323,7 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
     }
     watch.ReadDue();
 
-    // Files at rest are taken in listing order; a file in hand is finished before a stop.
+    // Files at rest are taken in order of arrival; a file in hand is finished before a stop.
     for (const auto& entry : listing) {
         RestWatch::File* file = watch.Find(entry.name);
         if (file == nullptr || !file->atRest || !backoff.Ready(entry.name)) {
@@ -336,13 +358,17 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     }
     QueueThreadEvent(handler, wxEVT_SFTP_STATUS, std::string("Downloading"));
 
-    // Only a complete copy, safely on disk, leaves the server; anything less is dropped
-    // here and the file is taken again on a later poll.
+    // Only a complete copy, safely on disk with its record, leaves the server; anything less
+    // is dropped here and the file is taken again on a later poll.
     RemoteCopy copy(file.handle.get(), file.size);
     bool complete = copy.To(local);
     const std::uint64_t copied = copy.Copied();
-    complete = local.Flush() && complete;
-    complete = local.Close() && complete;
+    {
+        // Local work: a slow disk is no silent server.
+        const LinkWatchdog::Pause pause(watchdog);
+        complete = local.Flush() && complete;
+        complete = local.Close() && complete;
+    }
     file.handle.reset();
     // Exactly the rested size, or the file changed under the copy (or the server's handle
     // could not see all of it): dropped, and the file is watched again from the start.
@@ -360,6 +386,17 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
         backoff.Failed(file.name);
         return Outcome::Continue;
     }
+    bool secured = false;
+    {
+        const LinkWatchdog::Pause pause(watchdog);
+        secured = outbox::Secure(localPath, OutboxRecord{file.name, file.size, file.mtime,
+                                                         OutboxStage::Copied, false});
+    }
+    if (!secured) {
+        DropPartialCopy(localPath);
+        backoff.Failed(file.name);
+        return Outcome::Continue;
+    }
 
     const std::string& name = file.name;
     bool delivered = false;
@@ -374,25 +411,24 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
         switch (RemoveTakenFile(sftp, remotePath, file.size, file.mtime,
                                 [&] { return SessionLost(sftp); })) {
             case Removal::Removed:
+                outbox::SetStage(localPath, OutboxStage::Removed);
+                break;
             case Removal::SessionLost:
+                // Not known to be gone: the record stays "copied", for the next run to ask.
                 break;
             case Removal::Kept:
                 // Left on the server (no permission to delete): printed once, not on every
-                // poll.
-                kept.insert({name, copied});
+                // poll nor in the next run.
+                outbox::SetStage(localPath, OutboxStage::Removed, true);
+                kept[name] = Kept{copied, file.mtime, localPath};
                 break;
             case Removal::Gone:
             case Removal::Changed:
                 notOurs = true;
-                wxRemoveFile(localPath);
+                outbox::Remove(localPath);
                 return;
         }
-        // The document's own name travels with it, so that a copy kept after a failed
-        // print can carry that name.
-        auto* event = new wxThreadEvent(wxEVT_PRINT_FILE, wxID_ANY);
-        event->SetPayload(localPath);
-        event->SetString(FromNarrow(name));
-        delivered = QueueToSink(handler, event);
+        delivered = HandOver(localPath, name, false);
     });
     if (notOurs) {
         return Outcome::Continue;
@@ -402,9 +438,61 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
         DropPartialCopy(localPath);
         return Outcome::EndRun;
     }
-    // The sink closed during the removal: the local copy may now be the only one, so it is
-    // left in the temporary directory rather than deleted.
+    // The sink closed during the removal: the local copy may now be the only one, so it
+    // stays in the outbox with its record, for the next run.
     return delivered ? Outcome::Continue : Outcome::EndRun;
+}
+
+bool SftpThread::HandOver(const wxString& copy, const std::string& name, bool earlier) {
+    // The document's own name travels with it, so that a copy kept after a failed print can
+    // carry that name.
+    auto* event = new wxThreadEvent(wxEVT_PRINT_FILE, wxID_ANY);
+    event->SetPayload(copy);
+    event->SetString(FromNarrow(name));
+    event->SetInt(earlier ? 1 : 0);
+    return QueueToSink(handler, event);
+}
+
+SftpThread::Outcome SftpThread::FinishEarlierWork(sftp_session sftp) {
+    std::vector<outbox::Earlier> earlier = outbox::ClaimEarlier();
+    for (std::size_t i = 0; i < earlier.size(); ++i) {
+        const outbox::Earlier& document = earlier[i];
+        const OutboxRecord& record = document.record;
+        if (record.stage == OutboxStage::Done) {
+            kept[record.name] = Kept{record.size, record.mtime, document.copy};
+            continue;
+        }
+        if (record.stage == OutboxStage::Copied &&
+            record.name.find('/') == std::string::npos) {
+            // The removal was never confirmed: the server may still hold the same file, which
+            // the normal path then takes.
+            bool same = false;
+            for (const std::string& folder : {std::string(".teskprinting/"),
+                                              userName + "/.teskprinting/"}) {
+                const Attributes current(sftp_stat(sftp, (folder + record.name).c_str()));
+                const bool timed = record.mtime != 0 && current != nullptr &&
+                                   (current->flags & SSH_FILEXFER_ATTR_ACMODTIME) != 0;
+                same = same || (current != nullptr && current->size == record.size &&
+                                (!timed || current->mtime == record.mtime));
+            }
+            if (SessionLost(sftp)) {
+                // Not asked: the rest waits for the next Connect.
+                for (std::size_t j = i; j < earlier.size(); ++j) {
+                    outbox::Unclaim(earlier[j].copy);
+                }
+                return Outcome::EndRun;
+            }
+            if (same) {
+                outbox::Remove(document.copy);
+                continue;
+            }
+            outbox::SetStage(document.copy, OutboxStage::Removed);
+        }
+        if (!WithOpenSink(handler, [&] { HandOver(document.copy, record.name, true); })) {
+            return Outcome::EndRun;
+        }
+    }
+    return Outcome::Continue;
 }
 
 SftpThread::Outcome SftpThread::RemoveEmptyFile(sftp_session sftp, const std::string& pickupPath,
@@ -412,7 +500,7 @@ SftpThread::Outcome SftpThread::RemoveEmptyFile(sftp_session sftp, const std::st
     file.handle.reset();
     if (RemoveTakenFile(sftp, pickupPath + file.name, 0, file.mtime,
                         [&] { return SessionLost(sftp); }) == Removal::Kept) {
-        kept.insert({file.name, 0});
+        kept[file.name] = Kept{0, file.mtime, wxString()};
     }
     return Outcome::Continue;
 }

@@ -2,9 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
-#include <set>
+#include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <libssh/sftp.h>
@@ -39,6 +38,14 @@ private:
     struct Listed {
         std::string name;
         std::uint64_t size;
+        std::uint32_t mtime;  // 0: not given
+    };
+    // A file the server would not let go, printed once: its size and time, and the copy
+    // whose record remembers it.
+    struct Kept {
+        std::uint64_t size;
+        std::uint32_t mtime;
+        wxString copy;
     };
 
     bool StopRequested();
@@ -49,6 +56,8 @@ private:
     // Connects, checks the server's identity and logs in; returns the error text for the
     // user, or an empty text on success.
     std::string OpenSession(ssh_session session);
+    // Before new documents: finishes what earlier runs left in the outbox.
+    Outcome FinishEarlierWork(sftp_session sftp);
     // Returns what the session was doing when it ended by itself (empty after a stop).
     std::string PollLoop(sftp_session sftp);
     // The regular files of the pickup directory in the server's order; `complete` is false
@@ -56,6 +65,10 @@ private:
     static std::vector<Listed> ReadListing(sftp_session sftp, sftp_dir dir, bool& complete);
     Outcome HandleListing(sftp_session sftp, RestWatch& watch, const std::vector<Listed>& listing,
                           const std::string& pickupPath);
+    // Whether `entry` is a file left on the server that was printed already.
+    bool IsKept(const Listed& entry) const;
+    // Hands a copy over to be printed; false when the application is gone or leaving.
+    bool HandOver(const wxString& copy, const std::string& name, bool earlier);
     // Copies a file at rest, removes it on the server and hands the copy over.
     Outcome TakeFile(sftp_session sftp, const std::string& pickupPath, RestWatch::File& file);
     // A file that stayed empty: there is nothing to print, so it is only removed.
@@ -70,9 +83,9 @@ private:
     // Set by RequestStop from the user-interface thread; checked before every poll and
     // before every file taken.
     std::atomic<bool> stopRequested{false};
-    // Files handed over whose removal on the server failed (name, size): not handed over
-    // again during this run while they stay unchanged.
-    std::set<std::pair<std::string, std::uint64_t>> kept;
+    // Files handed over whose removal on the server failed, by name: not handed over again,
+    // in this run or the next, while they stay unchanged.
+    std::map<std::string, Kept> kept;
     // Files whose copy failed here (disk full): copied again only after a growing pause.
     CopyBackoff backoff;
     LinkWatchdog watchdog;

@@ -129,8 +129,8 @@ class PrintingTest(EndToEndTest):
         self.assertEqual(1, len(jobs))
         self.assertEqual(data, list(jobs.values())[0])
         wait_for("the document to leave the server", lambda: not self.services.on_server())
-        wait_for("the temporary copy to be removed",
-                 lambda: not os.listdir(self.program.tmpdir))
+        wait_for("the copy to leave the outbox",
+                 lambda: not self.program.outbox_files() and not os.listdir(self.program.tmpdir))
         self.assertTrue(self.program.running())
         self.assert_no_dialog()
 
@@ -147,8 +147,8 @@ class PrintingTest(EndToEndTest):
         wait_for("twenty printed jobs", lambda: len(self.services.captured()) >= 20,
                  timeout=120, interval=0.5)
         wait_for("the pickup folder to empty", lambda: not self.services.on_server())
-        wait_for("the temporary copies to be removed",
-                 lambda: not os.listdir(self.program.tmpdir))
+        wait_for("the copies to leave the outbox",
+                 lambda: not self.program.outbox_files() and not os.listdir(self.program.tmpdir))
         wait_for("the print queue to empty", self.services.queue_empty)
         printed = sorted(self.services.captured().values())
         self.assertEqual(sorted(sent.values()), printed)

@@ -350,6 +350,9 @@ class Program:
         # default, under the home folder, is hidden from the tests by the mount.
         self.runtime_dir = os.path.join(base, "run")
         self.tmpdir = os.path.join(base, "tmp")
+        # Its outbox, where the copies of documents taken off the server wait for printing.
+        self.state_home = os.path.join(base, "state")
+        self.outbox = os.path.join(self.state_home, "corvane-print-spooler", "outbox")
         self.log_path = os.path.join(base, "program.log")
         self.process = None
         self.window = None
@@ -372,7 +375,7 @@ class Program:
         accessibility()  # its address is in the environment from here on
         env = dict(os.environ)
         env.update(TMPDIR=self.tmpdir, CUPS_SERVER=self.services.cups["socket"],
-                   XDG_RUNTIME_DIR=self.runtime_dir)
+                   XDG_RUNTIME_DIR=self.runtime_dir, XDG_STATE_HOME=self.state_home)
         env.pop("NO_AT_BRIDGE", None)  # set for the other test programs: this one is read
         env.update(self.env)
         with open(log_path, "w") as log:
@@ -441,6 +444,21 @@ class Program:
     def log(self):
         with open(self.log_path, errors="replace") as f:
             return f.read()
+
+    def outbox_files(self):
+        """The names in the program's outbox: copies ("<id>.copy") and their records."""
+        try:
+            return sorted(os.listdir(self.outbox))
+        except FileNotFoundError:
+            return []
+
+    def left_behind(self):
+        """What the program left in its temporary folder, and in its outbox what no record
+        explains: partial copies and unfinished records."""
+        names = self.outbox_files()
+        partial = [n for n in names if n.endswith(".new") or (
+            n.endswith(".copy") and n[:-len(".copy")] + ".rec" not in names)]
+        return os.listdir(self.tmpdir) + partial
 
 
 def start_second_copy(program, log_path):

@@ -8,15 +8,18 @@ down, cut the connection or freeze the link. The row
 sends several documents, injects its fault, waits until things settle, closes the window
 and counts each document in exactly one place: printed once (bytes equal in the CUPS
 capture), printed twice or more, still whole on the server, kept as unprinted
-($XDG_DATA_HOME/corvane-print-spooler/unprinted/), or else lost. Also counted: printed jobs
-that match no document (garbled), files left in the program's TMPDIR after it ended, waits
-that ran past their bound (hung), and an exit other than 0 or a sanitizer report (crashed).
+($XDG_DATA_HOME/corvane-print-spooler/unprinted/), waiting whole in the outbox for the next
+Connect ($XDG_STATE_HOME/corvane-print-spooler/outbox/), or else lost. Also counted: printed
+jobs that match no document (garbled), files left in the program's TMPDIR and partial copies
+left in its outbox after it ended (temp), waits that ran past their bound (hung), and an exit
+other than 0 or a sanitizer report (crashed).
 
 Usage: fault_matrix.py (the e2e_test.py options) --table FILE [--only SUBSTRING]
 """
 import argparse
 import os
 import pwd
+import random
 import shutil
 import signal
 import socket
@@ -33,8 +36,8 @@ from harness import wait_for  # noqa: E402
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures"))
 from link_proxy import LinkProxy  # noqa: E402
 
-COLUMNS = ("sent", "once", "twice", "server", "kept", "lost", "garbled", "temp", "hung",
-           "crashed")
+COLUMNS = ("sent", "once", "twice", "server", "kept", "outbox", "lost", "garbled", "temp",
+           "hung", "crashed")
 MUST_BE_ZERO = ("twice", "lost", "garbled", "temp", "hung", "crashed")
 SANITIZER_REPORTS = ("ERROR: AddressSanitizer", "runtime error:", "WARNING: ThreadSanitizer")
 ARGS = None
@@ -131,12 +134,12 @@ class Run:
             subprocess.run(["umount", "-l", path])
         shutil.rmtree(self.base, ignore_errors=True)
 
-    def mount_tmp(self, *options):
-        """A small file system of its own as the program's TMPDIR."""
-        os.makedirs(self.program.tmpdir, mode=0o700)
+    def mount_outbox(self, *options):
+        """A small file system of its own as the program's outbox."""
+        os.makedirs(self.program.outbox, mode=0o700)
         subprocess.run(["mount", "-t", "tmpfs", "-o", ",".join(options), "tmpfs",
-                        self.program.tmpdir], check=True)
-        self.mounts.append(self.program.tmpdir)
+                        self.program.outbox], check=True)
+        self.mounts.append(self.program.outbox)
 
     def send(self, count, size, prefix="doc", stays=False, must_print=False, **how):
         """Sends `count` new documents of `size` bytes in one go; returns their names."""
@@ -165,11 +168,12 @@ class Run:
             raise Hung(str(error))
 
     def wait_copying(self):
-        """Until a copy has started arriving in the program's TMPDIR."""
+        """Until a copy has started arriving in the program's outbox."""
         def copying():
-            for name in os.listdir(self.program.tmpdir):
+            for name in self.program.outbox_files():
                 try:
-                    if os.path.getsize(os.path.join(self.program.tmpdir, name)) > 0:
+                    if (name.endswith(".copy") and
+                            os.path.getsize(os.path.join(self.program.outbox, name)) > 0):
                         return True
                 except OSError:
                     pass  # gone meanwhile
@@ -187,7 +191,8 @@ class Run:
         on_server = set(self.services.on_server())
         return (all(self.docs[n] in printed for n in self.must_print)
                 and all(n not in on_server for n in self.docs if n not in self.stays)
-                and not os.listdir(self.program.tmpdir) and self.services.queue_empty())
+                and not os.listdir(self.program.tmpdir) and not self.program.outbox_files()
+                and self.services.queue_empty())
 
     def finish(self, bound):
         """Settles, answers any message, closes the window and waits for the exit."""
@@ -220,6 +225,12 @@ class Run:
                 os.path.join(other.env["XDG_DATA_HOME"], "corvane-print-spooler",
                              "unprinted")).items()})
         on_server = read_all(self.services.pickup)
+        outbox = {}
+        for program in [self.program] + self.others:
+            outbox.update({"%s/%s" % (program.base, name): data
+                           for name, data in read_all(program.outbox).items()
+                           if name.endswith(".copy") and name[:-5] + ".rec" in
+                           program.outbox_files()})
         for name, data in self.docs.items():
             times = printed.count(data)
             if name in self.withdrawn and not times:
@@ -231,12 +242,14 @@ class Run:
                 row["server"] += 1
             elif data in kept.values():
                 row["kept"] += 1
+            elif data in outbox.values():
+                row["outbox"] += 1
             else:
                 row["lost"] += 1
         row["garbled"] = sum(1 for job in printed if job not in self.docs.values())
         row["hung"] = self.hung
         for program in [self.program] + self.others:
-            row["temp"] += len(os.listdir(program.tmpdir))
+            row["temp"] += len(program.left_behind())
             code = program.process.returncode
             log = program.log()
             row["crashed"] += int(code != 0 or any(r in log for r in SANITIZER_REPORTS))
@@ -328,20 +341,22 @@ def temp_full(run):
     # The copy that cannot fit is tried again after 1, 2, 4... seconds, not on every poll:
     # in 10 s that is 4 copies (5 at most when the counting starts late).
     copies = count_copies(run, 10)
-    NOTES.append("temp dir full: %d copies of the file that does not fit in 10 s" % copies)
+    NOTES.append("outbox full: %d copies of the file that does not fit in 10 s" % copies)
     if copies > 5:
-        PROBLEMS.append("temp dir full: %d copies in 10 s, expected at most 5" % copies)
+        PROBLEMS.append("outbox full: %d copies in 10 s, expected at most 5" % copies)
     run.send(3, 20 << 10, must_print=True)
 
 
 def count_copies(run, seconds):
     """The local copies the program starts in `seconds` from the first one (each has a name
     of its own, and lives at least as long as its failing write)."""
+    def copies():
+        return [n for n in run.program.outbox_files() if n.endswith(".copy")]
     seen = set()
-    run.wait("a first copy", lambda: os.listdir(run.program.tmpdir), interval=0.002)
+    run.wait("a first copy", copies, interval=0.002)
     end = time.monotonic() + seconds
     while time.monotonic() < end:
-        seen.update(os.listdir(run.program.tmpdir))
+        seen.update(copies())
         time.sleep(0.002)
     return len(seen)
 
@@ -628,23 +643,6 @@ exec /usr/bin/lp "$@"
 """
 
 
-def process_tree(pid):
-    """`pid` and every process below it."""
-    children = {}
-    for entry in os.listdir("/proc"):
-        try:
-            with open("/proc/%s/stat" % entry) as f:
-                parent = int(f.read().rsplit(")", 1)[1].split()[1])
-            children.setdefault(parent, []).append(int(entry))
-        except (OSError, ValueError, IndexError):
-            pass  # not a process, or gone meanwhile
-    tree, todo = [], [pid]
-    while todo:
-        tree.append(todo.pop())
-        todo.extend(children.get(tree[-1], []))
-    return tree
-
-
 def sigterm_tree(run):
     """As a session manager ends a session: SIGTERM to the program and all it started."""
     signal_all(process_tree(run.program.process.pid), signal.SIGTERM)
@@ -687,7 +685,7 @@ def copying(run):
 
 
 def at_print_program(run):
-    names = run.send(1, 8 << 10, prefix="slow")
+    names = run.send(1, 8 << 10, prefix="slow", must_print=True)
     run.wait("the print program holding the document",
              lambda: os.path.exists(os.path.join(run.base, "lp-holding")), interval=0.1)
     return names
@@ -702,11 +700,139 @@ def transfer_sizes(run):
     run.send(30, 16 << 10, prefix="burst", must_print=True)
 
 
+def process_tree(pid):
+    """`pid` and all its descendants, parents first."""
+    children = {}
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open("/proc/%s/stat" % entry) as f:
+                    parent = int(f.read().rsplit(")", 1)[1].split()[1])
+            except (OSError, IndexError, ValueError):
+                continue
+            children.setdefault(parent, []).append(int(entry))
+    tree, todo = [], [pid]
+    while todo:
+        current = todo.pop(0)
+        tree.append(current)
+        todo.extend(children.get(current, []))
+    return tree
+
+
+def kill_tree(run):
+    """The program and what it started, killed at once, as by a power cut: stopped first so
+    that none of them moves on while the others die."""
+    tree = process_tree(run.program.process.pid)
+    signal_all(tree, signal.SIGSTOP)
+    signal_all(tree, signal.SIGKILL)
+    run.program.process.wait()
+
+
+def start_again(run):
+    """A new start and Connect after a kill; the message about an earlier run's documents is
+    answered when it comes."""
+    run.program.start()
+    e2e.connect(run.services, run.program)
+
+
+def place_owned(run, name, data):
+    """Places a whole document in the pickup folder at once (renamed in)."""
+    staging = os.path.join(run.services.sshd["home"], ".staging-" + name)
+    with open(staging, "wb") as f:
+        f.write(data)
+    account = pwd.getpwnam(run.sshd_state()["user"])
+    os.chown(staging, account.pw_uid, account.pw_gid)
+    path = os.path.join(run.services.pickup, name)
+    os.rename(staging, path)
+    return path
+
+
+def new_document(run, name, size):
+    data = name.encode() + b"\n" + os.urandom(size)
+    run.docs[name] = data
+    run.must_print.add(name)
+    return data
+
+
+def kill_loop(run):
+    # A stream of 100 small documents, 5 at a time; after each 5, at a random moment, the
+    # whole program is killed, then started again and connected: 20 kills.
+    chooser = random.Random(os.environ.get("CORVANE_KILL_SEED", "kill-loop"))
+    for kill in range(20):
+        for i in range(5):
+            name = "stream-%03d.pdf" % (kill * 5 + i)
+            place_owned(run, name, new_document(run, name, 2 << 10))
+            time.sleep(0.03)
+        time.sleep(chooser.uniform(0.0, 0.5))
+        kill_tree(run)
+        start_again(run)
+
+
+def killed_while_printing(run):
+    # A print program that takes a while to start (a PDF printer on a large document): the
+    # program is killed while it holds the document, before the print system has it.
+    name = "slow-print.pdf"
+    place_owned(run, name, new_document(run, name, 16 << 10))
+
+    def given():
+        for entry in run.program.outbox_files():
+            if entry.endswith(".rec"):
+                with open(os.path.join(run.program.outbox, entry)) as f:
+                    if "stage=given" in f.read():
+                        return True
+        return False
+    run.wait("the document at the print program", given, interval=0.02)
+    kill_tree(run)
+    if run.docs[name] in run.printed():
+        PROBLEMS.append("killed while printing: printed before the kill; the row proves nothing")
+    start_again(run)
+    run.wait("the earlier run's message", run.program.dialogs, interval=0.2)
+    text = e2e.read_text(run.program.dialogs()[0])
+    if "1 document from an earlier run was printed: " + name not in text:
+        PROBLEMS.append("killed while printing: the message reads %r" % text)
+
+
+def printed_order(run):
+    """The documents in the order the print system received their jobs."""
+    jobs = run.services.captured()
+    by_data = {data: name for name, data in run.docs.items()}
+    return [by_data.get(jobs[job], "?") for job in sorted(jobs)]
+
+
+def in_order(what, expected):
+    def row(run):
+        order = expected(run)
+        run.wait("the documents printed", run.settled, timeout=120, interval=0.2)
+        printed = printed_order(run)
+        if printed != order:
+            PROBLEMS.append("%s: printed in the order %s" % (what, " ".join(
+                n.split(".")[0].split("-")[-1] for n in printed)))
+    return row
+
+
+def spaced_batch(run):
+    names = ["spaced-%02d.pdf" % i for i in range(1, 21)]
+    for name in names:
+        place_owned(run, name, new_document(run, name, 8 << 10))
+        time.sleep(0.06)
+    return names
+
+
+def batch_at_once(run):
+    names = ["batch-%02d.pdf" % i for i in range(30)]
+    random.Random(30).shuffle(names)
+    mtimes = {}
+    for name in names:
+        mtimes[name] = int(os.stat(place_owned(run, name, new_document(run, name, 8 << 10)))
+                           .st_mtime)
+    return sorted(names, key=lambda name: (mtimes[name], name))
+
+
 ROWS = [
     ("whole sshd killed mid-copy", dict(fault=mid_copy(kill_sshd))),
     ("connection cut mid-copy (proxy)", dict(fault=mid_copy(lambda run: run.proxy.cut()))),
     ("server frozen (SIGSTOP) mid-copy, then exit", dict(fault=mid_copy(freeze_then_exit))),
-    ("temp dir full (1 MiB tmpfs)", dict(fault=temp_full, tmpfs=True)),
+    ("outbox's disk full (1 MiB tmpfs)", dict(fault=temp_full, tmpfs=True)),
     ("link frozen (proxy SIGSTOP) while idle", dict(fault=frozen_idle, bound=180)),
     ("link frozen (proxy SIGSTOP) mid-copy", dict(fault=frozen_mid_copy, bound=180)),
     ("file removed on the server during the rest wait", dict(fault=removed_during_rest)),
@@ -733,6 +859,13 @@ ROWS = [
      dict(fault=transfer_sizes, server="proftpd", bound=300)),
     ("replies out of order", dict(fault=out_of_order, swap_replies=True)),
     ("two copies of the program on one desktop", dict(fault=second_copy)),
+    ("killed (whole process tree) 20 times in a stream of 100", dict(fault=kill_loop, bound=300)),
+    ("killed while a slow print program holds a document",
+     dict(fault=killed_while_printing, lp="#!/bin/sh\nsleep 3\nexec /usr/bin/lp \"$@\"\n")),
+    ("batch of 20 placed 60 ms apart, in order",
+     dict(fault=in_order("batch of 20", spaced_batch))),
+    ("batch of 30 placed at once, in order of time then name",
+     dict(fault=in_order("batch of 30", batch_at_once))),
     ("server restarts while connected", dict(fault=server_restarts)),
     ("session end: SIGTERM with a message box open, mid-copy",
      dict(fault=session_end(copying, sigterm_tree), lp=SESSION_END_LP)),
@@ -748,7 +881,7 @@ def run_counted(fault_row):
     run.server = fault_row.get("server", "sshd")
     try:
         if fault_row.get("tmpfs"):
-            run.mount_tmp("size=1m", "mode=0700")
+            run.mount_outbox("size=1m", "mode=0700")
         if "lp" in fault_row:
             stand_in_path(run, fault_row["lp"])
         run.swap_replies = fault_row.get("swap_replies", False)

@@ -17,6 +17,7 @@
 
 #include "app/EventSink.h"
 #include "app/WorkerEvents.h"
+#include "pickup/outbox/Outbox.h"
 #include "pickup/sftp/SftpThread.h"
 
 namespace fs = std::filesystem;
@@ -152,7 +153,8 @@ void SftpTest::SetUp() {
     char pattern[] = "/tmp/corvane-sftp-test-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     scratch = pattern;
-    fs::create_directory(DownloadDir());
+    fs::create_directories(DownloadDir());
+    stateHome = std::make_unique<ScopedEnv>("XDG_STATE_HOME", StateDir().c_str());
     const char* tmpDir = getenv("TMPDIR");
     hadTmpDir = tmpDir != nullptr;
     savedTmpDir = hadTmpDir ? tmpDir : "";
@@ -168,6 +170,7 @@ void SftpTest::SetUp() {
 }
 
 void SftpTest::TearDown() {
+    stateHome.reset();
     if (hadTmpDir) {
         setenv("TMPDIR", savedTmpDir.c_str(), 1);
     } else {
@@ -186,7 +189,10 @@ SftpEndpoint SftpTest::Endpoint() const {
 std::vector<std::string> SftpTest::Downloads() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(DownloadDir())) {
-        names.push_back(entry.path().string());
+        // The copies; their records are the outbox's own.
+        if (entry.path().extension() == ".copy") {
+            names.push_back(entry.path().string());
+        }
     }
     return names;
 }
@@ -241,7 +247,7 @@ std::multimap<std::string, std::string> SftpTest::TakePrinted(const EventRecorde
     for (const auto& event : recorder.events) {
         if (event.type == wxEVT_PRINT_FILE) {
             printed.emplace(event.text, ReadAll(event.path.ToStdString()));
-            fs::remove(event.path.ToStdString());
+            outbox::Finished(event.path);
         }
     }
     return printed;

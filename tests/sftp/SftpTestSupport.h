@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,9 @@ protected:
     bool swapReplies = false;
     SftpEndpoint Endpoint() const;
     std::string KnownHostsFile() const { return scratch + "/known_hosts"; }
-    std::string DownloadDir() const { return scratch + "/downloads"; }
+    // The worker's outbox, under a state folder of the test's own.
+    std::string StateDir() const { return scratch + "/state"; }
+    std::string DownloadDir() const { return StateDir() + "/corvane-print-spooler/outbox"; }
     std::vector<std::string> Downloads() const;
 
     SftpThread* StartWorker(EventRecorder& recorder, const std::string& password);
@@ -93,4 +96,5 @@ protected:
 private:
     std::string savedTmpDir;
     bool hadTmpDir = false;
+    std::unique_ptr<ScopedEnv> stateHome;
 };

@@ -202,9 +202,8 @@ TEST_F(SftpTransfer, NothingIsRemovedOrHandedOverOnceTheReceiverHasGone) {
 }
 
 TEST_F(SftpTransfer, FileStaysOnTheServerWhenNoLocalCopyCanBeMade) {
-    // A directory that exists (the toolkit falls back to /tmp for a missing one) where
-    // nobody, not even root, can create a file.
-    setenv("TMPDIR", "/proc/self", 1);
+    // A state folder where nobody, not even root, can make the outbox.
+    setenv("XDG_STATE_HOME", "/proc/self", 1);
     PlaceFile("waiting.pdf", "waiting document");
 
     EventRecorder recorder;

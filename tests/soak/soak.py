@@ -99,9 +99,11 @@ class Soak:
                 os.remove(path)
 
     def idle(self):
-        """Everything sent so far has left the server, the TMPDIR and the print queue."""
+        """Everything sent so far has left the server, the outbox, the TMPDIR and the print
+        queue."""
         self.collect()
         return (not self.services.on_server() and not os.listdir(self.program.tmpdir)
+                and not self.program.outbox_files()
                 and self.services.queue_empty())
 
     def send_all(self, rng, sizes):
@@ -150,7 +152,7 @@ class Soak:
             raise AssertionError("the program did not end within 60 s of its window's closing")
         if problems:
             sys.stderr.write("the program's log ends with:\n" + self.program.log()[-4000:])
-        left = os.listdir(self.program.tmpdir)
+        left = os.listdir(self.program.tmpdir) + self.program.outbox_files()
         kept = os.listdir(self.unprinted) if os.path.isdir(self.unprinted) else []
         self.collect()
 

@@ -17,6 +17,7 @@
 
 #include "support/AppUnderTest.h"
 #include "support/SshdFixture.h"
+#include "support/TestHelpers.h"
 #include "ui/TeskFrame.h"
 
 namespace {
@@ -53,6 +54,7 @@ protected:
         savedTmp = tmp != nullptr ? tmp : "";
         hadTmp = tmp != nullptr;
         setenv("TMPDIR", (scratch + "/downloads").c_str(), 1);
+        stateHome = std::make_unique<ScopedEnv>("XDG_STATE_HOME", (scratch + "/state").c_str());
 
         AppSettings settings = AppUnderTest::QuietSettings();
         settings.sftp.host = "127.0.0.1";
@@ -69,6 +71,7 @@ protected:
 
     void TearDown() override {
         subject.reset();
+        stateHome.reset();
         wxFileName::SetCwd(previousDir);
         if (hadTmp) {
             setenv("TMPDIR", savedTmp.c_str(), 1);
@@ -103,6 +106,7 @@ protected:
     wxString previousDir;
     std::string savedTmp;
     bool hadTmp = false;
+    std::unique_ptr<ScopedEnv> stateHome;
     std::unique_ptr<AppUnderTest> subject;
 };
 

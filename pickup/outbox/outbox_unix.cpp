@@ -1,0 +1,101 @@
+// The outbox on Unix: under the XDG state directory; records replaced by rename(2), and
+// flushed with fsync, the folder too, where it matters.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <wx/filename.h>
+#include <wx/utils.h>
+
+#include "pickup/outbox/Outbox.h"
+#include "pickup/outbox/OutboxFiles.h"
+
+namespace outbox {
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd(fd) {}
+    ~Descriptor() { Close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return fd; }
+    bool valid() const { return fd >= 0; }
+    bool Close() {
+        const bool closed = fd < 0 || close(fd) == 0;
+        fd = -1;
+        return closed;
+    }
+
+private:
+    int fd;
+};
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool FlushFolder(const wxString& folder) {
+    const Descriptor fd(open(folder.fn_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.valid() && fsync(fd.get()) == 0;
+}
+
+}  // namespace
+
+wxString Folder() {
+    wxString base;
+    if (!wxGetEnv("XDG_STATE_HOME", &base) || !base.StartsWith("/")) {
+        base = wxGetHomeDir() + "/.local/state";
+    }
+    while (base.length() > 1 && base.Last() == '/') {
+        base.RemoveLast();
+    }
+    return base + "/corvane-print-spooler/outbox";
+}
+
+bool MakeFolder(const wxString& folder) {
+    if (wxFileName::DirExists(folder)) {
+        return true;
+    }
+    return wxFileName::Mkdir(folder, 0700, wxPATH_MKDIR_FULL);
+}
+
+bool CreateNew(const wxString& path, wxFile& file) {
+    const int fd = open(path.fn_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    file.Attach(fd);
+    return true;
+}
+
+bool WriteByRename(const wxString& temporary, const wxString& path, const std::string& text,
+                   bool durable) {
+    Descriptor fd(open(temporary.fn_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd.valid()) {
+        return false;
+    }
+    bool written = WriteAll(fd.get(), text.data(), text.size());
+    written = (!durable || fdatasync(fd.get()) == 0) && written;
+    written = fd.Close() && written;
+    if (!written || rename(temporary.fn_str(), path.fn_str()) != 0) {
+        unlink(temporary.fn_str());
+        return false;
+    }
+    return !durable || FlushFolder(wxFileName(path).GetPath());
+}
+
+}  // namespace outbox
