@@ -12,8 +12,8 @@ stand-in as its print program. Logged in through its window, it gets a document,
 the document is being copied, once while the print program holds it. Each time the program
 must end by itself, say why in its log and lose nothing: a document caught mid-copy is
 still whole on the server and no partial copy is left; one held by the print program is
-printed again after a new start and Connect. Every process and server started here is
-stopped by its PID.
+waits in the outbox and is printed again after a new start and Connect. Every process and
+server started here is stopped by its PID.
 """
 import argparse
 import os
@@ -49,12 +49,20 @@ def wait_for(what, condition, seconds=90, interval=0.2):
         time.sleep(interval)
 
 
-def wine_temp_folder():
-    """The Unix path of %TEMP% in the prefix: where the program makes its copies."""
-    out = subprocess.run(["wine", "cmd.exe", "/c", "echo %TEMP%"], capture_output=True,
+def wine_outbox_folder():
+    """The Unix path of the program's outbox in the prefix, where it makes its copies."""
+    out = subprocess.run(["wine", "cmd.exe", "/c", "echo %LOCALAPPDATA%"], capture_output=True,
                          text=True, check=True).stdout.strip()
-    return subprocess.run(["winepath", "-u", out], capture_output=True, text=True,
+    base = subprocess.run(["winepath", "-u", out], capture_output=True, text=True,
                           check=True).stdout.strip()
+    return os.path.join(base, "Corvane Print Spooler", "Outbox")
+
+
+def copies_in(folder):
+    try:
+        return [name for name in os.listdir(folder) if name.endswith(".copy")]
+    except FileNotFoundError:
+        return []
 
 
 def processes_running(marker):
@@ -102,8 +110,8 @@ class SessionEnd(unittest.TestCase):
                         CORVANE_PRINT_SPOOLER_LOG=windows_path(self.log))
         for name in ("PRINTER", "LPDEST"):
             self.env.pop(name, None)
-        self.temp = wine_temp_folder()
-        self.temp_before = set(os.listdir(self.temp))
+        self.outbox = wine_outbox_folder()
+        shutil.rmtree(self.outbox, ignore_errors=True)
 
     def tearDown(self):
         # The program and a print program still holding on, by their PIDs.
@@ -165,9 +173,9 @@ class SessionEnd(unittest.TestCase):
         before = os.stat(path)
 
         def copying():
-            for name in set(os.listdir(self.temp)) - self.temp_before:
+            for name in copies_in(self.outbox):
                 try:
-                    if os.path.getsize(os.path.join(self.temp, name)) > 0:
+                    if os.path.getsize(os.path.join(self.outbox, name)) > 0:
                         return True
                 except OSError:
                     pass
@@ -176,8 +184,7 @@ class SessionEnd(unittest.TestCase):
         self.end_session()
         after = os.stat(path)
         self.assertEqual((after.st_size, after.st_mtime), (before.st_size, before.st_mtime))
-        self.assertEqual(set(os.listdir(self.temp)) - self.temp_before, set(),
-                         "a partial copy was left")
+        self.assertEqual(copies_in(self.outbox), [], "a partial copy was left")
 
     def test_at_the_print_program_it_prints_after_the_next_connect(self):
         self.start_and_connect()
@@ -194,6 +201,7 @@ class SessionEnd(unittest.TestCase):
         wait_for("the print program holding the document", printed)
         self.end_session()
         self.assertFalse(os.path.exists(os.path.join(self.sshd["pickup"], "held.pdf")))
+        self.assertEqual(len(copies_in(self.outbox)), 1, "the document is not in the outbox")
         # The print program never finished: the next run prints the document again.
         self.start_and_connect()
         wait_for("the document printed after the new Connect", lambda: printed() >= 2)
