@@ -13,6 +13,7 @@
 #include "app/DiagnosticLog.h"
 #include "app/EventSink.h"
 #include "app/ProgramInfo.h"
+#include "app/SessionEnd.h"
 #include "app/WorkerEvents.h"
 #include "app/WorkerThreads.h"
 #include "pickup/printing/TeskPrintJob.h"
@@ -153,6 +154,7 @@ void PrinterApp::EndSession(const std::string& why) {
         return;
     }
     sessionEnding = true;
+    NoteSessionEnd();
     // From here on no message box opens and no close request starts the usual exit.
     shuttingDown = true;
     LogLine("exit: " + why + "; ending now, unfinished documents stay for the next start");
@@ -175,6 +177,7 @@ void PrinterApp::EndSessionWithoutDisplay() {
         return;
     }
     sessionEnding = true;
+    NoteSessionEnd();
     shuttingDown = true;
     // The window can no longer be drawn, nor destroyed: any call would meet the broken
     // connection again.

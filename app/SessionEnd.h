@@ -13,6 +13,11 @@ public:
     virtual ~SessionEndWatch() = default;
 };
 
+// From the moment the end of the session is first noticed (in a signal handler, before the
+// event loop hears of it): what ends now may have been ended by the session.
+void NoteSessionEnd();
+bool SessionEndNoticed();
+
 // `ending` runs on the user-interface thread, from its event loop (a modal box's loop
 // included), with what ended the session. `displayLost` runs on the user-interface thread
 // when the connection to the display has broken, from inside the display library with no

@@ -23,10 +23,11 @@ constexpr char kStopReading = 0;
 volatile sig_atomic_t wakeFd = -1;
 std::function<void()>* displayLostAction = nullptr;
 
-// Only what is safe in a signal handler: one write to a pipe. A full pipe already holds a
-// wake-up, so a failed write loses nothing.
+// Only what is safe in a signal handler: a lock-free flag and one write to a pipe. A full
+// pipe already holds a wake-up, so a failed write loses nothing.
 extern "C" void OnSessionSignal(int number) {
     const int saved = errno;
+    NoteSessionEnd();
     const char byte = static_cast<char>(number);
     const ssize_t written = write(wakeFd, &byte, 1);
     static_cast<void>(written);
