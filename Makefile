@@ -89,10 +89,12 @@ soak:
 	CORVANE_SOAK=1 tools/run-tests.sh $(BUILD) -L soak -V
 
 # Benchmark of the pickup against OpenSSH's sftp on this machine (not part of the tests):
-#   make bench   prints a table and writes $(BENCH_BUILD)/bench-results.csv (and .md)
+#   make bench   prints a table and writes $(BENCH_BUILD)/bench-results.csv (and .md);
+#   BENCH_ARGS="--only latency,burst,backlog" runs only those sets
 BENCH_BUILD ?= build-bench
 BENCH_PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openssl-dev \
-    libcups2-dev openssh-server openssh-client sshpass python3 procps passwd
+    libcups2-dev openssh-server openssh-client sshpass python3 procps passwd cups-daemon \
+    cups-client
 
 .PHONY: bench bench-deps
 
@@ -103,7 +105,8 @@ bench: bench-deps
 	cmake -S . -B $(BENCH_BUILD) -DCORVANE_BENCH=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BENCH_BUILD) -j$$(nproc) --target corvane-pickup-agent corvane-listing-client
 	$(SUDO) python3 bench/run_bench.py --agent $(BENCH_BUILD)/bench/corvane-pickup-agent \
-	    --lister $(BENCH_BUILD)/bench/corvane-listing-client --out $(BENCH_BUILD)/bench-results.csv
+	    --lister $(BENCH_BUILD)/bench/corvane-listing-client --out $(BENCH_BUILD)/bench-results.csv \
+	    $(BENCH_ARGS)
 
 # Sanitizer builds and fuzzing (tools/sanitize/): a sanitizer report or a fuzz finding
 # fails the run. `make sanitize`: the whole suite with AddressSanitizer and

@@ -103,8 +103,10 @@ void PrinterApp::Shutdown() {
         printerThread = nullptr;
     }
 
-    // A print program still running would leave its document in the temporary folder, its
-    // end never heard: it gets the same time to finish, and its file is then removed or kept.
+    // A print program still running would leave its document in the outbox, its end never
+    // heard (the next run would ask the print system about it): it gets the same time to
+    // finish, and its file is then removed or kept. Documents still waiting for their turn
+    // stay in the outbox for the next Connect.
     wxStopWatch printing;
     while (TeskPrintJob::Running() > 0 && printing.Time() < settings.exitWaitLimit.count()) {
         wxYield();

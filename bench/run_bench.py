@@ -13,6 +13,12 @@ Starts a private sshd on loopback (tests/fixtures/sshd_fixture.py) and a delay p
     with the get less the time of the same login with an empty batch, run beside it;
   * latency from the moment a 100 KiB file stops growing to its hand-over;
   * a burst of 30 files of 100 KiB: from the last one placed to the last hand-over;
+  * a backlog of 200 documents of 50 KiB renamed in one after another, end to end: from the
+    first rename to the last job spooled by `lp` to a private CUPS scheduler
+    (tests/fixtures/cupsd_fixture.sh), the documents printed as the program prints them (one
+    `lp` at a time, in the order handed over, the next started when the previous ended, the
+    worker copying meanwhile), against one OpenSSH sftp batch of 200 gets (login included)
+    plus 200 `lp` calls one after another;
   * idle CPU of one connected agent and of its server-side processes, over long windows,
     and of 20 agents connected at once (how many idle agents one server core carries);
   * the agent's resident memory, idle and at its peak while copying 64 MiB;
@@ -40,6 +46,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 FIXTURE = os.path.join(ROOT, "tests", "fixtures", "sshd_fixture.py")
+CUPS_FIXTURE = os.path.join(ROOT, "tests", "fixtures", "cupsd_fixture.sh")
 sys.path.insert(0, os.path.dirname(FIXTURE))
 import sshd_fixture  # noqa: E402  (session processes of the server)
 from link_proxy import LinkProxy  # noqa: E402  (the delay proxy)
@@ -48,6 +55,8 @@ MIB = 1024 * 1024
 BIG = 64 * MIB
 SMALL = 100 * 1024
 BURST = 30
+BACKLOG = 200
+BACKLOG_SIZE = 50 * 1024
 DELAY_MS = 10
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 
@@ -114,7 +123,9 @@ class Agent:
     def __init__(self, path, server, port, workers=1, tmpdir=None, extra=()):
         env = dict(os.environ)
         if tmpdir:
+            # The worker's copies go to the outbox under XDG_STATE_HOME.
             env["TMPDIR"] = tmpdir
+            env["XDG_STATE_HOME"] = tmpdir
         self.process = subprocess.Popen(
             [path, "127.0.0.1", str(port), server.user, server.password, server.known_hosts,
              str(workers), *extra], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
@@ -154,10 +165,19 @@ class Agent:
             self.process.wait()
 
 
+def finished(path):
+    """The copy and its record leave the outbox, as after a print job."""
+    os.remove(path)
+    try:
+        os.remove(path[:-len(".copy")] + ".rec")
+    except FileNotFoundError:
+        pass
+
+
 def take_print(agent):
     """Waits for one hand-over; removes the local copy as the print job would."""
     stamp, rest = agent.wait("PRINT")
-    os.remove(rest.split(" ", 1)[0])
+    finished(rest.split(" ", 1)[0])
     return stamp
 
 
@@ -335,6 +355,61 @@ class Bench:
         self.row("burst of 30 x 100 KiB: last placed -> last hand-over (s)", median(results),
                  "1 s rule + OpenSSH gets", median(reference), median(results) / median(reference),
                  spread(results), spread(reference))
+
+    # ---- backlog, end to end ---------------------------------------------------------
+
+    def backlog(self):
+        cups_dir = os.path.join(self.base, "cups")
+        out = subprocess.run(["sh", CUPS_FIXTURE, "start", cups_dir, "--default", "bench",
+                              "bench"], check=True, capture_output=True, text=True).stdout
+        cups = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        env = dict(os.environ, CUPS_SERVER=cups["socket"])
+
+        def lp(path, title):
+            subprocess.run(["lp", "-d", "bench", "-t", title, "--", path], env=env, check=True,
+                           stdout=subprocess.DEVNULL)
+
+        staging = os.path.join(self.server.home, "backlog")
+        os.makedirs(staging, exist_ok=True)
+        os.chown(staging, self.uid, self.gid)
+        names = ["backlog-%03d.pdf" % i for i in range(BACKLOG)]
+        for name in names:
+            self.make_file(os.path.join(staging, name), BACKLOG_SIZE)
+        results, reference = [], []
+        try:
+            for run in range(self.args.runs):
+                # The program: its worker, and its print side's rule (one lp at a time, in
+                # the order handed over, the next when the previous ended).
+                agent = self.agent(0)
+                try:
+                    agent.wait("CONNECTED")
+                    start = time.monotonic()
+                    for name in names:
+                        os.link(os.path.join(staging, name),
+                                os.path.join(self.server.pickup, "%d-%s" % (run, name)))
+                    for _ in names:
+                        _, rest = agent.wait("PRINT")
+                        path = rest.split(" ", 1)[0]
+                        lp(path, rest.split(" ", 1)[1])
+                        finished(path)
+                    results.append(time.monotonic() - start)
+                finally:
+                    agent.stop()
+                # The reference: one sftp batch of the gets, then the lp calls in turn.
+                local = os.path.join(self.base, "backlog-ref")
+                os.makedirs(local)
+                start = time.monotonic()
+                self.sftp(0, ["get backlog/%s %s/" % (name, local) for name in names])
+                for name in names:
+                    lp(os.path.join(local, name), name)
+                reference.append(time.monotonic() - start)
+                shutil.rmtree(local)
+        finally:
+            subprocess.run(["sh", CUPS_FIXTURE, "stop", cups_dir])
+        self.row("backlog 200 x 50 KiB renamed in: first rename -> last job spooled (s)",
+                 median(results), "OpenSSH sftp batch (login in) + 200 lp in turn",
+                 median(reference), median(results) / median(reference), spread(results),
+                 spread(reference))
 
     # ---- idle cost -------------------------------------------------------------------
 
@@ -567,6 +642,9 @@ def main():
     parser.add_argument("--many", type=int, default=20)
     parser.add_argument("--lister", help="bench/listing_client.cpp: the server-cost reference")
     parser.add_argument("--server-windows", type=int, default=4)
+    parser.add_argument("--only", default="",
+                        help="comma-separated sets to run (throughput, latency, burst, backlog, "
+                             "idle, server, silent); all when empty")
     args = parser.parse_args()
     if os.geteuid() != 0:
         raise SystemExit("run as root: the benchmark makes a test account for its sshd")
@@ -583,14 +661,16 @@ def main():
     bench = None
     try:
         bench = Bench(args, base)
-        bench.proxy_check()
-        bench.throughput()
-        bench.latency()
-        bench.burst()
-        bench.idle()
-        if args.lister:
-            bench.idle_server()
-        bench.silent_link()
+        wanted = set(filter(None, args.only.split(",")))
+        sets = [("throughput", bench.throughput), ("latency", bench.latency),
+                ("burst", bench.burst), ("backlog", bench.backlog), ("idle", bench.idle),
+                ("server", bench.idle_server if args.lister else None),
+                ("silent", bench.silent_link)]
+        if not wanted or "throughput" in wanted:
+            bench.proxy_check()
+        for name, measure in sets:
+            if measure is not None and (not wanted or name in wanted):
+                measure()
     finally:
         if bench is not None:
             bench.proxy.stop()

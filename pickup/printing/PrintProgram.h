@@ -23,7 +23,9 @@ long StartPrintProgram(const wxString& program, const std::string& printer, cons
 enum class JobKnown { Yes, No, CannotTell };
 
 // Whether the print system has (or had, and printed) a whole job whose title ends with `tag`:
-// asked after a restart about a job whose print program's end was never heard.
+// asked after a restart about a job whose print program's end was never heard. A job of
+// that title still waiting for its document (its program was cut off while sending it) is
+// cancelled.
 JobKnown PrintSystemHasJob(const std::string& tag);
 
 // Whether a print job reads the program's output (and keeps the start of its error output

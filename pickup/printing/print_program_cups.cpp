@@ -1,5 +1,5 @@
 // Printing through CUPS: lp hands the file to the scheduler and returns once the job is
-// spooled, which is when the temporary file may go.
+// spooled, which is when the copy may leave the outbox.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,14 +83,18 @@ JobKnown PrintSystemHasJob(const std::string& tag) {
     JobKnown known = JobKnown::No;
     for (int i = 0; i < count; ++i) {
         const std::string title = jobs[i].title != nullptr ? jobs[i].title : "";
-        const bool tagged =
-            title.size() >= tag.size() && title.compare(title.size() - tag.size(), tag.size(), tag) == 0;
+        const bool tagged = title.size() >= tag.size() &&
+                            title.compare(title.size() - tag.size(), tag.size(), tag) == 0;
         // A job cut off while it was being sent holds no document, and never prints; one
         // cancelled or aborted did not print either.
         const bool whole = jobs[i].state == IPP_JSTATE_COMPLETED ||
                            (jobs[i].state < IPP_JSTATE_CANCELED && jobs[i].size > 0);
         if (tagged && whole) {
             known = JobKnown::Yes;
+        } else if (tagged && jobs[i].state < IPP_JSTATE_STOPPED) {
+            // What the cut-off print program left: it would wait in the queue, empty, until
+            // the scheduler gives up on it.
+            cupsCancelJob2(CUPS_HTTP_DEFAULT, jobs[i].dest, jobs[i].id, 0);
         }
     }
     cupsFreeJobs(count, jobs);

@@ -389,8 +389,8 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
     bool secured = false;
     {
         const LinkWatchdog::Pause pause(watchdog);
-        secured = outbox::Secure(localPath, OutboxRecord{file.name, file.size, file.mtime,
-                                                         OutboxStage::Copied, false});
+        secured = outbox::Secure(
+            localPath, OutboxRecord{file.name, file.size, file.mtime, OutboxStage::Copied, false});
     }
     if (!secured) {
         DropPartialCopy(localPath);
@@ -462,13 +462,12 @@ SftpThread::Outcome SftpThread::FinishEarlierWork(sftp_session sftp) {
             kept[record.name] = Kept{record.size, record.mtime, document.copy};
             continue;
         }
-        if (record.stage == OutboxStage::Copied &&
-            record.name.find('/') == std::string::npos) {
+        if (record.stage == OutboxStage::Copied && record.name.find('/') == std::string::npos) {
             // The removal was never confirmed: the server may still hold the same file, which
             // the normal path then takes.
             bool same = false;
-            for (const std::string& folder : {std::string(".teskprinting/"),
-                                              userName + "/.teskprinting/"}) {
+            for (const std::string& folder :
+                 {std::string(".teskprinting/"), userName + "/.teskprinting/"}) {
                 const Attributes current(sftp_stat(sftp, (folder + record.name).c_str()));
                 const bool timed = record.mtime != 0 && current != nullptr &&
                                    (current->flags & SSH_FILEXFER_ATTR_ACMODTIME) != 0;

@@ -16,6 +16,7 @@
 
 #include "SftpTestSupport.h"
 #include "app/WorkerEvents.h"
+#include "pickup/outbox/Outbox.h"
 #include "pickup/sftp/SftpThread.h"
 
 namespace fs = std::filesystem;
@@ -170,6 +171,100 @@ TEST_F(SftpPickup, FileThatCannotBeRemovedIsHandedOverOnceWhileUnchanged) {
     EXPECT_EQ(TakePrinted(recorder),
               (std::multiset<std::string>{"stuck document", "stuck document revised",
                                           "after document", "stuck document"}));
+}
+
+// Within one listing the oldest modification time goes first, then the name; not the
+// server's order.
+TEST_F(SftpPickup, FilesOfOneListingAreTakenOldestFirstThenByName) {
+    const struct {
+        const char* name;
+        int age;  // seconds
+    } placed[] = {{"c.pdf", 30}, {"a.pdf", 10}, {"b.pdf", 10}, {"0.pdf", 0}, {"d.pdf", 20}};
+    const auto now = fs::file_time_type::clock::now();
+    for (const auto& file : placed) {
+        fs::last_write_time(PlaceFile(file.name, file.name), now - std::chrono::seconds(file.age));
+    }
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 5; }));
+    StopAndWaitFinished(worker, recorder);
+
+    Sequence order;
+    for (const auto& event : recorder.events) {
+        if (event.type == wxEVT_PRINT_FILE) {
+            order.push_back(event.text);
+        }
+    }
+    EXPECT_EQ(order, (Sequence{"c.pdf", "d.pdf", "a.pdf", "b.pdf", "0.pdf"}));
+    TakePrinted(recorder);
+}
+
+// What an earlier run left in the outbox is finished at the next Connect, before any new
+// document, by where it stood.
+TEST_F(SftpPickup, AnEarlierRunsDocumentsAreFinishedBeforeNewOnes) {
+    enum class Server { None, Same, Changed };
+    const struct Case {
+        const char* name;
+        OutboxStage stage;
+        bool kept;
+        Server server;
+        int earlier;  // hand-overs of the local copy
+        int taken;    // hand-overs of the server's file
+    } cases[] = {
+        {"copied-still-there.pdf", OutboxStage::Copied, false, Server::Same, 0, 1},
+        {"copied-gone.pdf", OutboxStage::Copied, false, Server::None, 1, 0},
+        {"copied-replaced.pdf", OutboxStage::Copied, false, Server::Changed, 1, 1},
+        {"removed.pdf", OutboxStage::Removed, false, Server::None, 1, 0},
+        {"given.pdf", OutboxStage::Given, false, Server::None, 1, 0},
+        {"done-kept.pdf", OutboxStage::Done, true, Server::Same, 0, 0},
+    };
+    int id = 0;
+    for (const Case& c : cases) {
+        const std::string local = std::string("earlier copy of ") + c.name;
+        OutboxRecord record{c.name, local.size(), 0, c.stage, c.kept};
+        if (c.server != Server::None) {
+            const std::string path =
+                PlaceFile(c.name, c.server == Server::Same ? local : "a new document");
+            struct stat info {};
+            ASSERT_EQ(stat(path.c_str(), &info), 0);
+            record.mtime = static_cast<std::uint32_t>(info.st_mtime);
+        }
+        const std::string base = DownloadDir() + "/000000000000" + std::to_string(++id) + "-1-1";
+        if (c.stage != OutboxStage::Done) {
+            std::ofstream(base + ".copy") << local;
+        }
+        std::ofstream(base + ".rec") << FormatOutboxRecord(record);
+    }
+    std::ofstream(DownloadDir() + "/0000000000009-1-1.copy") << "partial";
+    PlaceFile("new.pdf", "a new document");
+
+    EventRecorder recorder;
+    SftpThread* worker = StartWorker(recorder);
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 7; }));
+    PumpFor(std::chrono::seconds(1));
+    StopAndWaitFinished(worker, recorder);
+
+    bool newSeen = false;
+    for (const auto& event : recorder.events) {
+        if (event.type != wxEVT_PRINT_FILE) {
+            continue;
+        }
+        EXPECT_FALSE(event.earlier && newSeen) << event.text << ": after a new document";
+        newSeen = newSeen || !event.earlier;
+    }
+    for (const Case& c : cases) {
+        const auto count = [&](bool earlier) {
+            return std::count_if(recorder.events.begin(), recorder.events.end(), [&](auto& e) {
+                return e.type == wxEVT_PRINT_FILE && e.text == c.name && e.earlier == earlier;
+            });
+        };
+        EXPECT_EQ(count(true), c.earlier) << c.name;
+        EXPECT_EQ(count(false), c.taken) << c.name;
+    }
+    EXPECT_EQ(ServerFiles(), (Sequence{"done-kept.pdf"}));
+    EXPECT_FALSE(fs::exists(DownloadDir() + "/0000000000009-1-1.copy"));
+    EXPECT_FALSE(fs::exists(DownloadDir() + "/0000000000001-1-1.copy"));
+    TakePrinted(recorder);
 }
 
 // How the worker finds new files while idle, told by the requests the server logged: it asks

@@ -78,6 +78,7 @@ void EventRecorder::OnEvent(wxThreadEvent& event) {
     Recorded recorded{event.GetEventType(), std::string(), wxString()};
     if (event.GetEventType() == wxEVT_PRINT_FILE) {
         recorded.path = event.GetPayload<wxString>();
+        recorded.earlier = event.GetInt() == 1;
         recorded.text = event.GetString().ToStdString();
     } else {
         recorded.text = event.GetPayload<std::string>();

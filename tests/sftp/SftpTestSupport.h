@@ -25,6 +25,7 @@ struct Recorded {
     // the document on the server.
     std::string text;
     wxString path;  // the payload of wxEVT_PRINT_FILE
+    bool earlier = false;  // a wxEVT_PRINT_FILE of what an earlier run left
 };
 
 // Receives a worker's events through an open event sink and records them. `onEvent`, when
