@@ -114,8 +114,9 @@ class SessionEnd(unittest.TestCase):
         shutil.rmtree(self.outbox, ignore_errors=True)
 
     def tearDown(self):
-        # The program and a print program still holding on, by their PIDs.
-        for pid in processes_running(self.work):
+        # The program and a print program still holding on, by their PIDs: the scratch
+        # folder's name is in their command lines in its Unix or Windows form alike.
+        for pid in processes_running(os.path.basename(self.scratch)):
             try:
                 os.kill(pid, signal.SIGKILL)
             except ProcessLookupError:
