@@ -138,6 +138,9 @@ class SessionEnd(unittest.TestCase):
             CONFIG.program))], cwd=self.work, env=self.env, stdout=subprocess.DEVNULL,
             stderr=subprocess.DEVNULL)
         wait_for("the program's window", lambda: self.probe("--texts"))
+        # The printer list may fill in late (Wine's spooler starts anew after a session's
+        # end), and Connect needs a printer chosen: a pause, not a bound.
+        time.sleep(5)
         wait_for("the log-in", lambda: self.probe("--log-in", self.sshd["user"],
                                                   self.sshd["password"]) is not None)
         wait_for("the window to show the connection",
