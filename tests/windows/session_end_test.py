@@ -79,18 +79,25 @@ def processes_running(marker):
 
 
 class SessionEnd(unittest.TestCase):
+    # One server for both cases: the program remembers its host key from the first.
+    @classmethod
+    def setUpClass(cls):
+        cls.server_folder = tempfile.mkdtemp(prefix="corvane-session-end-sshd-")
+        os.chmod(cls.server_folder, 0o755)  # the test account's home lies below
+        cls.sshd_script = os.path.join(CONFIG.fixtures, "sshd_fixture.py")
+        cls.sshd = key_values(subprocess.run(
+            [sys.executable, cls.sshd_script, "start", cls.server_folder, "--port",
+             str(CONFIG.sftp_port)], check=True, capture_output=True, text=True).stdout)
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run([sys.executable, cls.sshd_script, "stop", cls.server_folder])
+        shutil.rmtree(cls.server_folder, ignore_errors=True)
+
     def setUp(self):
         self.scratch = tempfile.mkdtemp(prefix="corvane-session-end-")
-        os.chmod(self.scratch, 0o755)  # the test account's home lies below
         self.stops = []
         self.program = None
-        sshd = os.path.join(self.scratch, "sshd")
-        os.mkdir(sshd)
-        script = os.path.join(CONFIG.fixtures, "sshd_fixture.py")
-        self.sshd = key_values(subprocess.run(
-            [sys.executable, script, "start", sshd, "--port", str(CONFIG.sftp_port)],
-            check=True, capture_output=True, text=True).stdout)
-        self.stops.append(lambda: subprocess.run([sys.executable, script, "stop", sshd]))
         cups = os.path.join(self.scratch, "cups")
         cups_script = os.path.join(CONFIG.fixtures, "cupsd_fixture.sh")
         out = subprocess.run(["sh", cups_script, "start", cups, "--default", "Office_Laser",
