@@ -168,7 +168,7 @@ class Soak:
             problems.append("%d printed twice or more, %d not printed, %d jobs that match no "
                             "document %s" % (twice, missing, len(odd), odd[:20]))
         if kept or left:
-            problems.append("kept %s, left in TMPDIR %s" % (kept, left))
+            problems.append("kept %s, left in TMPDIR or the outbox %s" % (kept, left))
         if code != 0:
             problems.append("the program ended with %s" % code)
         if last[0] > first[0] + FD_MARGIN:
@@ -181,7 +181,7 @@ class Soak:
                   seed, len(sizes), empty, sizes.count(BIG),
                   sum(sizes) / (1 << 20), sending, total))
         print("printed once %d, twice or more %d, not printed %d, jobs matching no document "
-              "%d, empty documents taken %d, kept %d, left in TMPDIR %d" % (
+              "%d, empty documents taken %d, kept %d, left in TMPDIR or the outbox %d" % (
                   once, twice, missing, len(odd), empty, len(kept), len(left)))
         print("open descriptors after 100: %d, at the end: %d" % (first[0], last[0]))
         print("resident memory after 100: %d KiB, at the end: %d KiB" % (first[1], last[1]))
