@@ -22,6 +22,8 @@ struct AppSettings {
     wxString mappingScript;
     // How long the exit waits for the pickup worker before leaving without it.
     std::chrono::milliseconds exitWaitLimit{std::chrono::seconds(5)};
+    // How long the program may take to end when the desktop session ends under it.
+    std::chrono::milliseconds sessionEndLimit{std::chrono::seconds(4)};
     // wxMessageBox(message, caption, style) without parent; returns the answer.
     std::function<int(const wxString&, const wxString&, long)> messageBox;
     // wxLaunchDefaultBrowser(url); returns whether a browser was started.

@@ -3,18 +3,25 @@
 
 #include "app/PrinterApp.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <wx/image.h>
 #include <wx/stopwatch.h>
 #include <wx/utils.h>
 
+#include "app/DiagnosticLog.h"
 #include "app/EventSink.h"
 #include "app/ProgramInfo.h"
+#include "app/SessionEnd.h"
 #include "app/WorkerEvents.h"
+#include "app/WorkerThreads.h"
 #include "pickup/printing/TeskPrintJob.h"
 #include "ui/TeskFrame.h"
 #include "ui/WindowLayout.h"
 
 wxBEGIN_EVENT_TABLE(PrinterApp, wxApp)
+    EVT_QUERY_END_SESSION(PrinterApp::OnQueryEndSession)
     EVT_END_SESSION(PrinterApp::OnEndSession)
 wxEND_EVENT_TABLE()
 
@@ -98,6 +105,9 @@ void PrinterApp::Shutdown() {
         }
     }
 
+    if (frame == nullptr) {
+        return;  // the session ended meanwhile, and took the window with it
+    }
     frame->Destroy();
     frame = nullptr;
     // The window is deleted, and the main loop ended, at the next idle time; with a worker
@@ -124,7 +134,70 @@ int PrinterApp::OnExit() {
     return wxApp::OnExit();
 }
 
-void PrinterApp::OnEndSession(wxCloseEvent&) {}
+// The session may end: nothing here keeps it, not even an open message box.
+void PrinterApp::OnQueryEndSession(wxCloseEvent&) {}
+
+void PrinterApp::OnEndSession(wxCloseEvent&) {
+    EndSession("the desktop session is ending");
+}
+
+void PrinterApp::EndSession(const std::string& why) {
+    if (sessionEnding) {
+        return;
+    }
+    sessionEnding = true;
+    NoteSessionEnd();
+    // From here on no message box opens and no close request starts the usual exit.
+    shuttingDown = true;
+    LogLine("exit: " + why + "; ending now, unfinished documents stay for the next start");
+    const auto deadline = std::chrono::steady_clock::now() + settings.sessionEndLimit;
+    if (frame != nullptr) {
+        frame->DropTrayIcon();
+    }
+    StopForSessionEnd(deadline);
+    if (frame != nullptr) {
+        frame->Destroy();
+        frame = nullptr;
+    }
+    LeaveAtSessionEnd();
+}
+
+void PrinterApp::EndSessionWithoutDisplay() {
+    if (sessionEnding) {
+        // Already ending; what is left of that is cut short by the process's end.
+        LeaveAtSessionEnd();
+        return;
+    }
+    sessionEnding = true;
+    NoteSessionEnd();
+    shuttingDown = true;
+    // The window can no longer be drawn, nor destroyed: any call would meet the broken
+    // connection again.
+    frame = nullptr;
+    LogLine(
+        "exit: the connection to the display was lost; ending now, unfinished documents "
+        "stay for the next start");
+    StopForSessionEnd(std::chrono::steady_clock::now() + settings.sessionEndLimit);
+    LeaveAtSessionEnd();
+}
+
+void PrinterApp::StopForSessionEnd(std::chrono::steady_clock::time_point deadline) {
+    using namespace std::chrono;
+    const auto left = [deadline] {
+        return std::max(milliseconds(0),
+                        duration_cast<milliseconds>(deadline - steady_clock::now()));
+    };
+    Disconnect();
+    // Nothing more is handed over: a document in the middle of its copy stays on the server
+    // for the next start (a hand-over already removing its file still gets its event).
+    CloseEventSink(this, std::min(left(), milliseconds(1000)));
+    // The worker needs nothing from this thread to end; given a moment, it closes its
+    // session cleanly.
+    WaitForWorkerThreads(std::min(left(), milliseconds(2000)));
+    // Documents off the server and not yet printed (handed over, waiting in the print queue,
+    // or at a print program the session is ending too) wait in the outbox, which the next
+    // Connect finishes; nothing here waits for a print program.
+}
 
 int PrinterApp::ShowMessage(const wxString& message, const wxString& caption, long style) {
     return settings.messageBox(message, caption, style);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,12 +53,24 @@ public:
     void OnPrintJobDone(wxCommandEvent& event);
     void OnUpdateAvailable(wxThreadEvent& event);
 
+    void OnQueryEndSession(wxCloseEvent& event);
     void OnEndSession(wxCloseEvent& event);
+
+    // The desktop session is ending: the program ends within the session-end limit, open
+    // message boxes or not. Whatever is unfinished stays where the next start finds it.
+    void EndSession(const std::string& why);
+    // The same once the display has gone: nothing of the window is touched any more.
+    void EndSessionWithoutDisplay();
 
     const AppSettings& GetSettings() const { return settings; }
 
     SftpThread* printerThread = nullptr;  // running pickup worker, not owned
     TeskFrame* frame = nullptr;           // main window; null once it is being destroyed
+
+protected:
+    // The last step of a session end; the program as started by the user ends its process
+    // here, since a message box's loop may be running below.
+    virtual void LeaveAtSessionEnd() {}
 
 private:
     // What the window shows about the connection, so that the end of a print job can
@@ -70,6 +83,9 @@ private:
     const DiscoveredPrinters& DiscoveredPrinterList();
     void ConnectHandlers();
     void StartUpdateCheck();
+    // Stops the worker and takes no more documents, each step bounded by `deadline`. Uses
+    // neither the window nor the event loop.
+    void StopForSessionEnd(std::chrono::steady_clock::time_point deadline);
     // The print queue (PrintRequest.cpp): starts what may start now; one that is done at
     // once (empty, already printed, or its program missing) ends here.
     void StartQueuedPrints();
@@ -82,6 +98,7 @@ private:
     AppSettings settings;
     Link link = Link::Idle;
     bool shuttingDown = false;
+    bool sessionEnding = false;
     bool workerLeftBehind = false;
     bool updateOffered = false;  // the download question comes once per run
     std::optional<DiscoveredPrinters> printers;

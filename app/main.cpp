@@ -9,6 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "app/PrinterApp.h"
+#include "app/SessionEnd.h"
 #include "app/SingleInstance.h"
 #include "app/ToolkitLog.h"
 #include "app/WorkerThreads.h"
@@ -57,6 +58,8 @@ public:
         // Listening before the window exists: a copy started meanwhile is answered as soon
         // as the main loop runs.
         instance->Listen([this] { ShowMainWindow(); });
+        sessionEnd = WatchSessionEnd([this](const std::string& why) { EndSession(why); },
+                                     [this] { EndSessionWithoutDisplay(); });
         return PrinterApp::OnInit();
     }
 
@@ -68,6 +71,7 @@ public:
     }
 
     int OnExit() override {
+        sessionEnd.reset();
         instance.reset();
         const int result = PrinterApp::OnExit();
         if (LiveWorkerThreads() > 0) {
@@ -81,7 +85,19 @@ public:
         return result;
     }
 
+protected:
+    // A message box's loop may be running below: the process ends here, with what the
+    // exit does when a worker is left behind.
+    void LeaveAtSessionEnd() override {
+        instance.reset();
+        RemovePartialCopiesForExit();
+        std::cout.flush();
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+
 private:
+    std::unique_ptr<SessionEndWatch> sessionEnd;
     std::unique_ptr<SingleInstance> instance;
     bool secondCopy = false;
     bool firstCopyAsked = false;

@@ -193,11 +193,15 @@ void TeskFrame::OnClose(wxCloseEvent&) {
     if (app->IsShuttingDown()) {
         return;
     }
+    DropTrayIcon();
+    app->Shutdown();
+}
+
+void TeskFrame::DropTrayIcon() {
     if (taskBarIcon != nullptr) {
         taskBarIcon->Destroy();
         taskBarIcon = nullptr;
     }
-    app->Shutdown();
 }
 
 void TeskFrame::OnIconize(wxIconizeEvent& event) {

@@ -36,6 +36,8 @@ public:
     bool HasPrinter();
     // Adds the printers the list lacks, and selects the default unless the user has chosen.
     void AddPrinters(const wxString& defaultName, const wxArrayString& names);
+    // Takes the icon out of the notification area, where it would outlive the process.
+    void DropTrayIcon();
 
     void OnConnect(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);

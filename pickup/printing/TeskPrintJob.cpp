@@ -5,6 +5,7 @@
 #include "app/DiagnosticLog.h"
 #include "app/EventSink.h"
 #include "app/NarrowText.h"
+#include "app/SessionEnd.h"
 #include "pickup/outbox/Outbox.h"
 #include "pickup/printing/PrintProgram.h"
 #include "pickup/printing/UnprintedFolder.h"
@@ -57,6 +58,12 @@ void TeskPrintJob::OnTerminate(int, int status) {
     // The toolkit reports a program killed by a signal with a negative status.
     if (status == 0) {
         outbox::Finished(file);
+    } else if (SessionEndNoticed()) {
+        // Ended with the desktop session, which takes the print program with it: no failure
+        // of the print. The document waits in the outbox for the next Connect.
+        LogLine("print: " + ToNarrow(printing) + " ended with " + DescribePrintProgramEnd(status) +
+                " for \"" + OneLine(ToNarrow(documentName)) +
+                "\" as the session ended; the document waits in the outbox");
     } else {
         output.Drain();
         LogPrintFailure(status);

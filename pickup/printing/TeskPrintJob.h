@@ -11,7 +11,8 @@
 // 1 when it printed. A program that printed leaves nothing behind: the copy goes from the
 // outbox. One that failed (a non-zero exit, or killed) had the only copy left, since the
 // server's was removed before the hand-over: the file is kept in the unprinted folder and
-// the event's string carries what the user is to be told. A failure is logged
+// the event's string carries what the user is to be told; one that ends once the desktop
+// session is ending was ended with it, and its document stays in the outbox. A failure is logged
 // with the program's exit status and the first lines of its error output.
 //
 // A job handed to wxExecute deletes itself at the end of OnTerminate (the toolkit does

@@ -105,15 +105,17 @@ void LogSftpStartFailure(ssh_session session, sftp_session sftp) {
     LogLine(line);
 }
 
-void LogSessionEnded(ssh_session session, sftp_session sftp) {
+void LogSessionEnded(ssh_session session, sftp_session sftp, const std::string& during) {
     const std::string server = Server(session);
+    const std::string when = during.empty() ? std::string() : " while " + during;
     if (ssh_is_connected(session) == 0) {
-        LogLine("pickup: connection to " + server + " lost: " + LibraryError(session));
+        LogLine("pickup: connection to " + server + " lost" + when + ": " + LibraryError(session));
     } else if (sftp != nullptr && ssh_channel_is_open(sftp->channel) == 0) {
-        LogLine("pickup: " + server + " closed the SFTP session: " + LibraryError(session));
+        LogLine("pickup: " + server + " closed the SFTP session" + when + ": " +
+                LibraryError(session));
     } else {
         const int code = sftp != nullptr ? sftp_get_error(sftp) : -1;
-        LogLine("pickup: session with " + server + " ended after a failed request (" +
+        LogLine("pickup: session with " + server + " ended" + when + " after a failed request (" +
                 SftpErrorName(code) + ")");
     }
 }

@@ -5,6 +5,8 @@
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
+#include <string>
+
 // Log lines (DiagnosticLog) for the ways a pickup session fails, each naming the server
 // (user@host:port) and giving the SSH library's own words. The password is never part
 // of them.
@@ -16,5 +18,6 @@ void LogHostKeyRecorded(ssh_session session, const std::string& file, bool recor
 void LogLoginRefused(ssh_session session, int authResult);
 // `sftp` may be null (the library gave no SFTP session).
 void LogSftpStartFailure(ssh_session session, sftp_session sftp);
-// A run that ended without being asked to: what the session was left in.
-void LogSessionEnded(ssh_session session, sftp_session sftp);
+// A run that ended without being asked to: what the session was doing (`during`, e.g.
+// "listing .teskprinting/") and what it was left in.
+void LogSessionEnded(ssh_session session, sftp_session sftp, const std::string& during);

@@ -106,6 +106,7 @@ wxThread::ExitCode SftpThread::Entry() {
     auto session = std::make_shared<LibSshSession>();
     if (session->session == nullptr) {
         LogLine("pickup: the SSH library gave no session");
+        QueueThreadEvent(handler, wxEVT_SFTP_ERROR, std::string("PRINTER connection failed"));
         return nullptr;
     }
     const std::string failure = OpenSession(session->session);
@@ -129,18 +130,23 @@ wxThread::ExitCode SftpThread::Entry() {
     }
     QueueThreadEvent(handler, wxEVT_SFTP_CONNECTED, std::string("SFTP connected"));
 
+    std::string ended = "finishing an earlier run's work";
     if (FinishEarlierWork(sftp->sftp) == Outcome::Continue) {
-        PollLoop(sftp->sftp);
+        ended = PollLoop(sftp->sftp);
     }
-    if (!StopRequested()) {
-        LogSessionEnded(session->session, sftp->sftp);
+    const bool asked = StopRequested();
+    if (!asked) {
+        LogSessionEnded(session->session, sftp->sftp,
+                        watchdog.Expired() ? "waiting on a server that stopped answering" : ended);
     }
 
     sftp.reset();
     watchdog.Release();
     session.reset();
-    // A server that stopped answering is a lost connection, unless the user was leaving.
-    if (watchdog.Expired() && !stopRequested) {
+    // Every end the user did not ask for is told: a stop nobody sees would leave the user
+    // waiting for documents that never come. The password stays in the window, so one
+    // Connect resumes; the worker itself never reconnects.
+    if (!asked) {
         QueueThreadEvent(handler, wxEVT_SFTP_ERROR, std::string("PRINTER connection failed"));
     }
     return nullptr;
@@ -184,7 +190,7 @@ std::string SftpThread::OpenSession(ssh_session session) {
     return std::string();
 }
 
-void SftpThread::PollLoop(sftp_session sftp) {
+std::string SftpThread::PollLoop(sftp_session sftp) {
     // Lives inside the loop's frame, so its open files are closed before the session goes.
     RestWatch watch;
     std::string watchedPath;
@@ -211,7 +217,7 @@ void SftpThread::PollLoop(sftp_session sftp) {
             // A session whose server end has gone never recovers: end the run, so the window
             // stops showing a connection that is not there.
             if (SessionLost(sftp)) {
-                return;
+                return "opening the pickup folder";
             }
             Rest(kPollPauseMs);
             continue;
@@ -225,18 +231,23 @@ void SftpThread::PollLoop(sftp_session sftp) {
         bool complete = false;
         const std::vector<Listed> listing = ReadListing(sftp, dir, pickupPath, complete);
         if (StopRequested()) {
-            return;
+            return std::string();
         }
         std::vector<std::string> names;
         for (const auto& entry : listing) {
             names.push_back(entry.name);
         }
         gate.Listed(pickupPath, names);
-        if (HandleListing(sftp, watch, listing, pickupPath) == Outcome::EndRun || !complete) {
-            return;
+        if (!complete) {
+            HandleListing(sftp, watch, listing, pickupPath);
+            return "listing " + OneLine(pickupPath);
+        }
+        if (HandleListing(sftp, watch, listing, pickupPath) == Outcome::EndRun) {
+            return "taking a document";
         }
         Rest(kPollPauseMs);
     }
+    return std::string();
 }
 
 std::vector<SftpThread::Listed> SftpThread::ReadListing(sftp_session sftp, sftp_dir dir,

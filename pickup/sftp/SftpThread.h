@@ -59,7 +59,8 @@ private:
     std::string OpenSession(ssh_session session);
     // Before new documents: finishes what earlier runs left in the outbox.
     Outcome FinishEarlierWork(sftp_session sftp);
-    void PollLoop(sftp_session sftp);
+    // Returns what the session was doing when it ended by itself (empty after a stop).
+    std::string PollLoop(sftp_session sftp);
     // The regular files of the pickup directory in the server's order, at most
     // kMaxListedFiles of them; `complete` is false after a listing error or a failed close.
     std::vector<Listed> ReadListing(sftp_session sftp, sftp_dir dir, const std::string& pickupPath,

@@ -87,6 +87,16 @@ class Run:
                 check=True, capture_output=True, text=True).stdout
             target = int(e2e.key_values(out)["port"])
         self.proxy = LinkProxy(ARGS.sftp_port, target)
+        self.start_program()
+        if self.server == "proftpd":
+            # e2e.connect counts sshd's sessions; this server is not sshd.
+            self.program.log_in(self.services.sshd["user"], self.services.sshd["password"])
+            self.wait("the window to show the connection",
+                      lambda: "Disconnect" in e2e.read_text(self.program.window), interval=0.5)
+        else:
+            e2e.connect(self.services, self.program)
+
+    def start_program(self):
         try:
             self.program.start()
         except AssertionError as error:
@@ -96,13 +106,6 @@ class Run:
                 raise
             sys.stderr.write("started again: %s\n" % error)
             self.program.start()
-        if self.server == "proftpd":
-            # e2e.connect counts sshd's sessions; this server is not sshd.
-            self.program.log_in(self.services.sshd["user"], self.services.sshd["password"])
-            self.wait("the window to show the connection",
-                      lambda: "Disconnect" in e2e.read_text(self.program.window), interval=0.5)
-        else:
-            e2e.connect(self.services, self.program)
 
     def add_program(self, name):
         """Another copy of the program, as on another workstation: a home, data and runtime
@@ -616,6 +619,78 @@ def replaced_during_copy(run):
     run.send(2, 16 << 10, must_print=True)
 
 
+def server_restarts(run):
+    # Nightly maintenance: the server restarts under a connected program.
+    run.send(2, 16 << 10, must_print=True)
+    run.wait("the first documents printed", run.settled, timeout=120)
+    subprocess.run([sys.executable, os.path.join(ARGS.fixtures, "sshd_fixture.py"), "restart",
+                    os.path.join(run.base, "sshd")], check=True, stdout=subprocess.DEVNULL)
+    silent_link_noticed(run, "server restarted")
+    e2e.connect(run.services, run.program)
+    run.send(2, 16 << 10, must_print=True)
+
+
+# A print program that fails on documents named "fails-..." (its notice then stays open) and
+# holds the first "slow-..." one until it is killed; everything else goes to the real lp.
+SESSION_END_LP = """#!/bin/sh
+for file; do :; done
+mark="${TMPDIR%/}/../lp-holding"
+case "$(head -c 6 "$file")" in
+    fails-) exit 1 ;;
+    slow-*) [ -e "$mark" ] || { : >"$mark"; sleep 600; } ;;
+esac
+exec /usr/bin/lp "$@"
+"""
+
+
+def sigterm_tree(run):
+    """As a session manager ends a session: SIGTERM to the program and all it started."""
+    signal_all(process_tree(run.program.process.pid), signal.SIGTERM)
+
+
+def x_connection_closed(run):
+    subprocess.run(["xkill", "-id", str(run.program.window)], check=True, capture_output=True)
+
+
+def session_end(where, end):
+    """The session ends under the program while a message box is open: it must end by
+    itself, and a new start and Connect must find everything it left unfinished."""
+    def row(run):
+        run.send(1, 8 << 10, prefix="fails")  # its failure's notice stays open
+        run.wait("the print failure's message", run.program.dialogs, interval=0.2)
+        names = where(run)
+        ended = time.monotonic()
+        end(run)
+        run.wait("the program to end by itself", lambda: not run.program.running())
+        NOTES.append("%s: ended %.1f s after the session's end, exit status %s" % (
+            end.__name__, time.monotonic() - ended, run.program.process.returncode))
+        if run.program.process.returncode != 0:
+            PROBLEMS.append("%s: exit status %s" % (end.__name__,
+                                                   run.program.process.returncode))
+        if "exit: " not in run.program.log():
+            PROBLEMS.append("%s: the log does not say why the program ended" % end.__name__)
+        run.proxy.rate = 0
+        run.stays.difference_update(names)
+        run.start_program()
+        e2e.connect(run.services, run.program)
+    return row
+
+
+def copying(run):
+    run.proxy.rate = 4 << 20  # a copy then takes seconds: time to end the session mid-way
+    names = run.send(2, 6 << 20, stays=True)
+    run.wait_copying()
+    run.must_print.update(names)
+    return names
+
+
+def at_print_program(run):
+    names = run.send(1, 8 << 10, prefix="slow", must_print=True)
+    run.wait("the print program holding the document",
+             lambda: os.path.exists(os.path.join(run.base, "lp-holding")), interval=0.1)
+    return names
+
+
 def transfer_sizes(run):
     # Around the 16 KiB request, around the requests in flight (4 MiB), 64 MiB, a burst of
     # 30 and a file growing while the program holds it open.
@@ -791,6 +866,13 @@ ROWS = [
      dict(fault=in_order("batch of 20", spaced_batch))),
     ("batch of 30 placed at once, in order of time then name",
      dict(fault=in_order("batch of 30", batch_at_once))),
+    ("server restarts while connected", dict(fault=server_restarts)),
+    ("session end: SIGTERM with a message box open, mid-copy",
+     dict(fault=session_end(copying, sigterm_tree), lp=SESSION_END_LP)),
+    ("session end: SIGTERM with a message box open, document at the print program",
+     dict(fault=session_end(at_print_program, sigterm_tree), lp=SESSION_END_LP)),
+    ("session end: X connection closed with a message box open, mid-copy",
+     dict(fault=session_end(copying, x_connection_closed), lp=SESSION_END_LP)),
 ]
 
 

@@ -216,7 +216,12 @@ INSTANTIATE_TEST_SUITE_P(
                  t.RunWorker(t.Sshd().Password(), t.Target(),
                              [&t] { ASSERT_FALSE(t.Sshd().KillSessions().empty()); });
              },
-             {"pickup: "}},
+             {"pickup: ", " while "}},
+        Case{"serverRestarted",
+             [](Self& t) {
+                 t.RunWorker(t.Sshd().Password(), t.Target(), [&t] { t.Sshd().Restart(false); });
+             },
+             {"pickup: ", " while opening the pickup folder"}},
         Case{"updateHttpError",
              [](Self& t) {
                  HttpFixture web;

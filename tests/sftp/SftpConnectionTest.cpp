@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "SftpTestSupport.h"
 #include "app/WorkerEvents.h"
@@ -73,15 +74,37 @@ TEST_F(SftpConnection, StopWhileIdleEndsTheRun) {
     EXPECT_TRUE(Downloads().empty());
 }
 
-TEST_F(SftpConnection, ServerEndGoneWhileIdleEndsTheRun) {
+// Ends of the session nobody asked for: each ends the run, and says so.
+struct UnaskedEnd {
+    const char* name;
+    std::function<void(SshdFixture&)> end;
+};
+
+void PrintTo(const UnaskedEnd& end, std::ostream* out) {
+    *out << end.name;
+}
+
+class SftpUnaskedEnd : public SftpConnection, public ::testing::WithParamInterface<UnaskedEnd> {};
+
+TEST_P(SftpUnaskedEnd, EndsTheRunWithAMessage) {
     EventRecorder recorder;
     StartWorker(recorder);
     ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_CONNECTED) == 1; }));
-    ASSERT_FALSE(Server().KillSessions().empty());
-    // No stop request: a dead session must not be polled as if it were only empty.
+    GetParam().end(Server());
+    // No stop request: a dead session must not be polled as if it were only empty, nor end
+    // without a word.
     ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; }));
-    EXPECT_EQ(recorder.Sequence(), (Sequence{"SFTP connected", "SFTP thread finished"}));
+    EXPECT_EQ(recorder.Sequence(), (Sequence{"SFTP connected", "ERROR PRINTER connection failed",
+                                             "SFTP thread finished"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    , SftpUnaskedEnd,
+    ::testing::Values(
+        UnaskedEnd{"SessionKilled",
+                   [](SshdFixture& server) { ASSERT_FALSE(server.KillSessions().empty()); }},
+        UnaskedEnd{"ServerRestarted", [](SshdFixture& server) { server.Restart(false); }}),
+    [](const ::testing::TestParamInfo<UnaskedEnd>& info) { return info.param.name; });
 
 TEST_F(SftpConnection, StopDuringABurstEndsWithinTheCurrentCopy) {
     // Enough files, each taking a while to copy (large and sparse, so quick to make), that

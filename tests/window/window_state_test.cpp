@@ -168,12 +168,25 @@ TEST_F(WindowState, ShowingTheWindowBringsItBackFromTheTray) {
     EXPECT_FALSE(frame().IsIconized());
 }
 
-TEST_F(WindowState, EndOfSessionStartsNoShutdownWork) {
-    wxCloseEvent endSession(wxEVT_END_SESSION);
-    app().ProcessEvent(endSession);
+TEST_F(WindowState, EndOfSessionIsNeverRefusedAndEndsTheProgramEvenWithABoxOpen) {
+    wxCloseEvent query(wxEVT_QUERY_END_SESSION);
+    query.SetCanVeto(true);
+    app().ProcessEvent(query);
+    EXPECT_FALSE(query.GetVeto());
+    // Asking is not yet ending: the session may still be kept by another program.
     EXPECT_FALSE(app().IsShuttingDown());
     ASSERT_NE(app().frame, nullptr);
-    EXPECT_TRUE(frame().IsShown());
+
+    bool endedWhileOpen = false;
+    subject->whileMessageOpen = [&] {
+        wxCloseEvent endSession(wxEVT_END_SESSION);
+        app().ProcessEvent(endSession);
+        endedWhileOpen = app().IsShuttingDown() && app().frame == nullptr;
+    };
+    Post(wxEVT_SFTP_ERROR, "PRINTER connection failed");
+    Deliver();
+    EXPECT_EQ(subject->messages.size(), 1u);
+    EXPECT_TRUE(endedWhileOpen);
 }
 
 }  // namespace

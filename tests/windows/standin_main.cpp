@@ -1,12 +1,15 @@
 // Stands in for a program the spooler starts (the PDF print program, the script host):
 // records how it was started into a file of its own in the folder named by
 // CORVANE_STANDIN_RECORDS, then exits with 0. One record per start, so concurrent starts
-// never share a file. Lines (UTF-8):
+// never share a file. When CORVANE_STANDIN_HOLD names a file that does not exist yet, the
+// first start creates it after its record and holds on for ten minutes, as a print program
+// busy with a large document would. Lines (UTF-8):
 //   program=<the stand-in's own path>
 //   commandLine=<the command line as the program received it>
 //   cwd=<working directory>
 //   arg=<each argument as the C runtime splits the line, program included>
 //   lastArgumentExists=<1 when the last argument names an existing file, else 0>
+//   firstLine=<the first line of that file, up to 200 bytes>
 #include <windows.h>
 #include <shellapi.h>
 
@@ -66,6 +69,20 @@ int main() {
     const bool exists =
         argv && argc > 1 && GetFileAttributesW(argv.get()[argc - 1]) != INVALID_FILE_ATTRIBUTES;
     record += std::string("lastArgumentExists=") + (exists ? "1" : "0") + "\n";
+    if (exists) {
+        std::unique_ptr<void, HandleCloser> file(CreateFileW(argv.get()[argc - 1], GENERIC_READ,
+                                                             FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                             nullptr, OPEN_EXISTING, 0, nullptr));
+        char head[200];
+        DWORD got = 0;
+        if (file.get() != INVALID_HANDLE_VALUE &&
+            ReadFile(file.get(), head, sizeof head, &got, nullptr)) {
+            const std::string text(head, got);
+            record += "firstLine=" + text.substr(0, text.find('\n')) + "\n";
+        } else if (file.get() == INVALID_HANDLE_VALUE) {
+            file.release();
+        }
+    }
 
     // Written under a temporary name and renamed: a record that exists is complete.
     const std::wstring name = folder + L"\\record-" + std::to_wstring(GetCurrentProcessId());
@@ -79,5 +96,19 @@ int main() {
         DWORD written = 0;
         WriteFile(file.get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
     }
-    return MoveFileW((name + L".tmp").c_str(), (name + L".txt").c_str()) ? 0 : 5;
+    if (!MoveFileW((name + L".tmp").c_str(), (name + L".txt").c_str())) {
+        return 5;
+    }
+    const std::wstring hold = Environment(L"CORVANE_STANDIN_HOLD");
+    if (!hold.empty()) {
+        std::unique_ptr<void, HandleCloser> mark(
+            CreateFileW(hold.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        if (mark.get() != INVALID_HANDLE_VALUE) {
+            mark.reset();
+            Sleep(10 * 60 * 1000);
+        } else {
+            mark.release();
+        }
+    }
+    return 0;
 }

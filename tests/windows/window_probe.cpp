@@ -4,9 +4,15 @@
 //   window_probe.exe TITLE
 // dpi, at=X,Y (on the screen), window=W,H (outer size), client=W,H, and connect=X,Y and
 // status=X,Y (in the client area).
+// For the session-end test (session_end_test.py):
+//   window_probe.exe TITLE --texts             prints the texts of the window's controls,
+//                                              one per line
+//   window_probe.exe TITLE --log-in ID PASSWORD  types both into their fields and presses
+//                                              Connect, as the user does
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -14,7 +20,16 @@ namespace {
 struct Found {
     HWND connect = nullptr;
     HWND status = nullptr;
+    HWND userId = nullptr;
+    HWND password = nullptr;
+    std::wstring texts;
 };
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
 
 std::wstring TextOf(HWND window) {
     wchar_t text[256] = {};
@@ -30,6 +45,13 @@ BOOL CALLBACK Visit(HWND child, LPARAM param) {
     } else if (text == L"Not Connected") {
         found->status = child;
     }
+    if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0) {
+        HWND& field =
+            (GetWindowLongW(child, GWL_STYLE) & ES_PASSWORD) ? found->password : found->userId;
+        field = field == nullptr ? child : field;
+    } else if (!text.empty()) {
+        found->texts += text + L"\n";
+    }
     return TRUE;
 }
 
@@ -43,9 +65,22 @@ POINT InClient(HWND frame, HWND child) {
 
 }  // namespace
 
+int LogIn(HWND frame, const Found& found, const wchar_t* userId, const wchar_t* password) {
+    if (found.userId == nullptr || found.password == nullptr || found.connect == nullptr) {
+        return 1;
+    }
+    SendMessageW(found.userId, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(userId));
+    SendMessageW(found.password, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(password));
+    SetForegroundWindow(frame);
+    SendMessageW(found.connect, BM_CLICK, 0, 0);
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: window_probe TITLE\n");
+    const bool texts = argc == 3 && std::wstring(argv[2]) == L"--texts";
+    const bool logIn = argc == 5 && std::wstring(argv[2]) == L"--log-in";
+    if (argc != 2 && !texts && !logIn) {
+        std::fprintf(stderr, "usage: window_probe TITLE [--texts | --log-in ID PASSWORD]\n");
         return 2;
     }
     // Physical pixels, as the program itself sees them.
@@ -56,6 +91,13 @@ int wmain(int argc, wchar_t** argv) {
     }
     Found found;
     EnumChildWindows(frame, Visit, reinterpret_cast<LPARAM>(&found));
+    if (texts) {
+        std::printf("%ls", found.texts.c_str());
+        return 0;
+    }
+    if (logIn) {
+        return LogIn(frame, found, argv[3], argv[4]);
+    }
     if (found.connect == nullptr || found.status == nullptr) {
         return 1;
     }
