@@ -15,7 +15,7 @@ PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libcurl4-openss
     libcups2-dev libgtest-dev googletest cups cups-client cups-bsd cups-daemon \
     openssh-server openssh-client sshpass xvfb x11-utils xdotool python3 ca-certificates \
     libx11-dev imagemagick util-linux dpkg-dev file proftpd-core proftpd-mod-crypto \
-    at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0
+    at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 libgtk-3-dev locales
 
 .PHONY: deps build run demo demo-build demo-stop package test clean
 

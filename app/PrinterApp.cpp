@@ -3,6 +3,8 @@
 
 #include "app/PrinterApp.h"
 
+#include <clocale>
+
 #include <wx/image.h>
 #include <wx/stopwatch.h>
 #include <wx/utils.h>
@@ -30,6 +32,10 @@ PrinterApp::PrinterApp(AppSettings settings) : settings(std::move(settings)) {}
 
 bool PrinterApp::OnInit() {
     // No call to wxApp::OnInit: the program takes no command-line options.
+    // The user's character set for whatever still asks the C library (the toolkit leaves it
+    // at "C"); the program's own texts are UTF-8 and do not depend on it. Only LC_CTYPE, so
+    // that numbers keep their form in the log.
+    std::setlocale(LC_CTYPE, "");
     printerThread = nullptr;
     OpenEventSink(this);
     ConnectHandlers();

@@ -16,7 +16,7 @@ wxString DefaultPrintProgram();
 // Windows: "<cwd>\<program>" -print-to "<printer>" "<file>", run in the working directory.
 // Elsewhere: <program> -d <printer> -- <file>, the program looked up on PATH (or taken as
 // a path when it contains a slash); a program that is not there counts as not started.
-long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
+long StartPrintProgram(const wxString& program, const wxString& printer, const wxString& file,
                        wxProcess* job);
 
 // Whether a print job reads the program's output (and keeps the start of its error output

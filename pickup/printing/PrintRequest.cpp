@@ -20,10 +20,10 @@ void PrinterApp::OnPrintFile(wxThreadEvent& event) {
     const wxString documentName = event.GetString();
 
     // Read at the moment of printing: a new choice applies to the next file.
-    std::string printer;
+    wxString printer;
     if (frame != nullptr) {
         frame->SetStatus("Printing");
-        printer = frame->GetPrinter();
+        printer = frame->GetPrinterName();
     }
 
     wxCommandEvent done(wxEVT_PRINT_JOB_DONE, 0);
@@ -36,7 +36,7 @@ void PrinterApp::OnPrintFile(wxThreadEvent& event) {
 
     const wxString printing =
         settings.printProgram +
-        (printer.empty() ? wxString(" (no printer chosen)") : " on " + FromNarrow(printer));
+        (printer.empty() ? wxString(" (no printer chosen)") : " on " + printer);
     auto job =
         std::make_unique<TeskPrintJob>(this, path, documentName, wxEVT_PRINT_JOB_DONE, printing);
     if (StartPrintProgram(settings.printProgram, printer, path, job.get()) != 0) {

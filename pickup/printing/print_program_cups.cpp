@@ -54,7 +54,7 @@ wxString DefaultPrintProgram() {
     return "lp";
 }
 
-long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
+long StartPrintProgram(const wxString& program, const wxString& printer, const wxString& file,
                        wxProcess* job) {
     const wxString path = FindProgram(program);
     if (path.empty()) {
@@ -62,9 +62,11 @@ long StartPrintProgram(const wxString& program, const std::string& printer, cons
     }
     const wxCharBuffer programArg = path.fn_str();
     const wxCharBuffer fileArg = file.fn_str();
+    // CUPS names its queues in UTF-8, whatever the locale.
+    const wxScopedCharBuffer printerArg = printer.utf8_str();
     // An argument vector: no shell, so blanks and quotes in the names need no escaping.
     // "--" keeps a file name that starts with '-' from being read as an option.
-    const char* const argv[] = {programArg.data(), "-d",   printer.c_str(), "--",
+    const char* const argv[] = {programArg.data(), "-d",   printerArg.data(), "--",
                                 fileArg.data(),    nullptr};
     return wxExecute(argv, wxEXEC_ASYNC | wxEXEC_HIDE_CONSOLE, job);
 }

@@ -7,7 +7,6 @@
 #include <wx/log.h>
 #include <wx/utils.h>
 
-#include "app/NarrowText.h"
 #include "pickup/printing/PrintProgram.h"
 #include "pickup/printing/WinCommandLine.h"
 
@@ -15,14 +14,15 @@ wxString DefaultPrintProgram() {
     return "sumatraPDF.exe";
 }
 
-long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
+long StartPrintProgram(const wxString& program, const wxString& printer, const wxString& file,
                        wxProcess* job) {
     const wxString directory = wxFileName::GetCwd(wxString());
     wxExecuteEnv env;
     env.cwd = WithTrailingBackslash(directory);
 
-    const wxString commandLine =
-        BuildPrintCommandLine(directory, program, FromNarrow(printer), file);
+    // Wide from end to end: the toolkit starts it with CreateProcessW, so a printer name
+    // beyond the ANSI code page arrives whole.
+    const wxString commandLine = BuildPrintCommandLine(directory, program, printer, file);
 
     // A program that cannot be started is reported to the user by the caller; the
     // toolkit's own log message about it would only repeat that.
