@@ -17,7 +17,8 @@ AtkObject* AccessibleOf(wxWindow* window) {
 
 // ATK gives no way to add an attribute to one object: the status line's accessible object
 // becomes an instance of a subclass, made here at run time, that adds the live-region
-// attributes to its class's own. The subclass adds no data, so the object stays as it was.
+// attributes to its class's own (and drops a relation, below). The subclass adds no data, so the
+// object stays as it was.
 AtkObjectClass* liveParentClass = nullptr;
 
 AtkAttributeSet* AddAttribute(AtkAttributeSet* attributes, const char* name, const char* value) {
@@ -39,9 +40,21 @@ AtkAttributeSet* LiveAttributes(AtkObject* object) {
     return attributes;
 }
 
+// The toolkit makes a static text the mnemonic label of the control created after it, which
+// for the status line is the ID field: the status line labels nothing.
+AtkRelationSet* LiveRelations(AtkObject* object) {
+    AtkRelationSet* relations = liveParentClass->ref_relation_set(object);
+    while (AtkRelation* labelFor =
+               atk_relation_set_get_relation_by_type(relations, ATK_RELATION_LABEL_FOR)) {
+        atk_relation_set_remove(relations, labelFor);
+    }
+    return relations;
+}
+
 void LiveClassInit(gpointer klass, gpointer) {
     liveParentClass = ATK_OBJECT_CLASS(g_type_class_peek_parent(klass));
     ATK_OBJECT_CLASS(klass)->get_attributes = LiveAttributes;
+    ATK_OBJECT_CLASS(klass)->ref_relation_set = LiveRelations;
 }
 
 // The live subclass of `parent`; 0 when it cannot be made. One parent type only: the

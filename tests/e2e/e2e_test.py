@@ -242,8 +242,8 @@ class ScreenReaderTest(EndToEndTest):
         self.assertEqual(("Printer", ["Printer"], ["Printer"]),
                          named_and_tied(field("combo box"), "Printer"))
         status = field("status bar")
-        self.assertEqual(("Not Connected", "polite"),
-                         (status.name, status.attributes.get("live")))
+        self.assertEqual(("Not Connected", "polite", {}),
+                         (status.name, status.attributes.get("live"), status.relations))
 
         # The live region follows the connection.
         self.connect()
