@@ -121,7 +121,8 @@ TEST_P(WinePrintCommandLine, StartsThePrintProgramOfTheWorkingFolderAndRemovesTh
     std::string printer = DriverValue("CORVANE_CUPS_DEFAULT");
     if (param.addedPrinter != nullptr) {
         printer = param.addedPrinter;
-        frame().printerChoice->SetSelection(frame().printerChoice->Append(printer));
+        frame().printerChoice->SetSelection(
+            frame().printerChoice->Append(wxString::FromUTF8(printer)));
     }
     const std::string quotedPrinter =
         param.quotedPrinter != nullptr ? param.quotedPrinter : "\"" + printer + "\"";
@@ -151,7 +152,10 @@ INSTANTIATE_TEST_SUITE_P(
     Names, WinePrintCommandLine,
     testing::Values(PrintCase{"DefaultPrinter", nullptr, "ab12.tmp", nullptr, "ab12.tmp"},
                     PrintCase{"BlanksAndQuotes", "Front \"Desk\" 2", "it's a draft 'v2'.pdf",
-                              "\"Front \\\"Desk\\\" 2\"", "it's a draft 'v2'.pdf"}),
+                              "\"Front \\\"Desk\\\" 2\"", "it's a draft 'v2'.pdf"},
+                    // Beyond code pages 1252 (L with stroke) and 932 (o acute), in UTF-8.
+                    PrintCase{"BeyondTheCodePage", "Drukarka \xc5\x81\xc3\xb3" "d\xc5\xba",
+                              "ab13.tmp", nullptr, "ab13.tmp"}),
     [](const testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.label); });
 
 // Documents kept under names the server chose: each a plain file in the unprinted folder,
