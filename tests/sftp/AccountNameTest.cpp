@@ -51,8 +51,12 @@ TEST(AccountName, IsNotReversible) {
 TEST(AccountName, TypedTextBecomesThePlatformsBytes) {
     std::setlocale(LC_ALL, "C");  // the toolkit's own locale, which must not matter
     const std::string jorg = ToNarrow(wxString::FromUTF8("J\xc3\xb6rg"));
-    const std::string euro = ToNarrow(wxString::FromUTF8("\xe2\x82\xac" "1"));
-    const std::string password = ToNarrow(wxString::FromUTF8("Gr\xc3\xbc\xc3\x9f" "e"));
+    const std::string euro =
+        ToNarrow(wxString::FromUTF8("\xe2\x82\xac"
+                                    "1"));
+    const std::string password =
+        ToNarrow(wxString::FromUTF8("Gr\xc3\xbc\xc3\x9f"
+                                    "e"));
     ASSERT_EQ(jorg, "J\xc3\xb6rg");
     ASSERT_EQ(FromNarrow(jorg), wxString::FromUTF8("J\xc3\xb6rg"));
 
@@ -69,10 +73,12 @@ TEST(AccountName, TypedTextBecomesThePlatformsBytes) {
     }
     // 1252 holds o-umlaut, the euro sign and sharp s; 932 none of them ("?" stands in, and
     // no second password form is tried).
-    const Expected expected =
-        codePage == 1252
-            ? Expected{"J_rg", "_1", {password, "Gr\xfc\xdf" "e"}}
-            : Expected{"J_rg", "_1", {password}};
+    const Expected expected = codePage == 1252 ? Expected{"J_rg",
+                                                          "_1",
+                                                          {password,
+                                                           "Gr\xfc\xdf"
+                                                           "e"}}
+                                               : Expected{"J_rg", "_1", {password}};
 #else
     const Expected expected{"J__rg", "___1", {password}};
 #endif

@@ -82,13 +82,23 @@ TEST_F(SftpConnection, PasswordsBeyondAsciiGoOutAsUtf8) {
         }
     } kept{Server(), Server().Password()};
     const std::vector<Row> rows = {
-        {"u-umlaut, sharp s and euro sign", "Gr\xc3\xbc\xc3\x9f" "e-\xe2\x82\xac" "2026",
-         "Gr\xc3\xbc\xc3\x9f" "e-\xe2\x82\xac" "2026",
-         {"SFTP connected", "SFTP thread finished"}, 0},
+        {"u-umlaut, sharp s and euro sign",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e-\xe2\x82\xac"
+         "2026",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e-\xe2\x82\xac"
+         "2026",
+         {"SFTP connected", "SFTP thread finished"},
+         0},
         // An older client's Latin-1 bytes: not sent here, and tried once only.
-        {"kept as Latin-1 by an older client", "Gr\xfc\xdf" "e2026",
-         "Gr\xc3\xbc\xc3\x9f" "e2026",
-         {"ERROR User name or password incorrect", "SFTP thread finished"}, 1},
+        {"kept as Latin-1 by an older client",
+         "Gr\xfc\xdf"
+         "e2026",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e2026",
+         {"ERROR User name or password incorrect", "SFTP thread finished"},
+         1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

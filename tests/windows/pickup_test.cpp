@@ -133,12 +133,12 @@ TEST_F(WinePickup, LogsInAndHandsOverAByteExactCopy) {
 TEST_F(WinePickup, PasswordBeyondAsciiGoesOutAsUtf8ThenInTheCodePage) {
     const std::string password = DriverText("CORVANE_SSHD_PASSWORD");
     const bool keptInCp1252 = DriverValue("CORVANE_SSHD_PASSWORD_ENCODING") == "cp1252";
-    std::printf("password of %zu bytes, on the server in %s; ANSI code page %u\n",
-                password.size(), keptInCp1252 ? "cp1252" : "utf-8", GetACP());
+    std::printf("password of %zu bytes, on the server in %s; ANSI code page %u\n", password.size(),
+                keptInCp1252 ? "cp1252" : "utf-8", GetACP());
     const bool reachable = !keptInCp1252 || GetACP() == 1252;
-    EXPECT_EQ(Run(password),
-              reachable ? Sequence{"SFTP connected", "SFTP thread finished"}
-                        : Sequence{"ERROR User name or password incorrect", "SFTP thread finished"});
+    EXPECT_EQ(Run(password), reachable ? Sequence{"SFTP connected", "SFTP thread finished"}
+                                       : Sequence{"ERROR User name or password incorrect",
+                                                  "SFTP thread finished"});
 }
 
 TEST_F(WinePickup, WrongPasswordIsReportedAndEndsTheWorker) {

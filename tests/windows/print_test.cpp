@@ -154,7 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
                     PrintCase{"BlanksAndQuotes", "Front \"Desk\" 2", "it's a draft 'v2'.pdf",
                               "\"Front \\\"Desk\\\" 2\"", "it's a draft 'v2'.pdf"},
                     // Beyond code pages 1252 (L with stroke) and 932 (o acute), in UTF-8.
-                    PrintCase{"BeyondTheCodePage", "Drukarka \xc5\x81\xc3\xb3" "d\xc5\xba",
+                    PrintCase{"BeyondTheCodePage",
+                              "Drukarka \xc5\x81\xc3\xb3"
+                              "d\xc5\xba",
                               "ab13.tmp", nullptr, "ab13.tmp"}),
     [](const testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.label); });
 
