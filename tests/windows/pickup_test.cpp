@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+// Before windows.h: libssh brings winsock2.h.
 #include <libssh/libssh.h>
+#include <windows.h>
 #include <wx/file.h>
 #include <wx/filefn.h>
 
@@ -136,9 +136,10 @@ TEST_F(WinePickup, PasswordBeyondAsciiGoesOutAsUtf8ThenInTheCodePage) {
     std::printf("password of %zu bytes, on the server in %s; ANSI code page %u\n", password.size(),
                 keptInCp1252 ? "cp1252" : "utf-8", GetACP());
     const bool reachable = !keptInCp1252 || GetACP() == 1252;
-    EXPECT_EQ(Run(password), reachable ? Sequence{"SFTP connected", "SFTP thread finished"}
-                                       : Sequence{"ERROR User name or password incorrect",
-                                                  "SFTP thread finished"});
+    const Sequence expected =
+        reachable ? Sequence{"SFTP connected", "SFTP thread finished"}
+                  : Sequence{"ERROR User name or password incorrect", "SFTP thread finished"};
+    EXPECT_EQ(Run(password), expected);
 }
 
 TEST_F(WinePickup, WrongPasswordIsReportedAndEndsTheWorker) {
