@@ -22,6 +22,8 @@ variables, folders as Windows paths (Wine's Z: drive is the root of this machine
            nobody trusts)
   --cups   CUPS_SERVER (Wine's spooler asks that scheduler), CORVANE_CUPS_QUEUES and
            CORVANE_CUPS_DEFAULT, from tests/fixtures/cupsd_fixture.sh
+--lang L runs the program (not the servers) in the Linux locale L, from which Wine takes the
+ANSI code page.
 Always: CORVANE_STANDIN (the stand-in program) and CORVANE_RECORDER_SCRIPT (a mapping
 script that records how it was run). WINEPREFIX, DISPLAY and the wineserver
 come from tools/windows/wine-tests.sh. Exits with the program's exit status.
@@ -166,6 +168,7 @@ def main():
     parser.add_argument("--fixtures", required=True)
     parser.add_argument("--standin", required=True)
     parser.add_argument("--sshd", action="store_true")
+    parser.add_argument("--lang")
     parser.add_argument("--sshd-password")
     parser.add_argument("--sshd-password-encoding")
     parser.add_argument("--proxy", action="store_true")
@@ -198,6 +201,9 @@ def main():
             servers.https(env)
         if args.cups:
             servers.cups(env, args.cups.split(","), args.cups_default)
+        if args.lang:
+            # The program's locale only: the servers' tools read their own output in English.
+            env.update(LANG=args.lang, LC_ALL=args.lang)
         return subprocess.run(["wine"] + program, env=env).returncode
     finally:
         servers.stop()
