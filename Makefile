@@ -16,7 +16,7 @@ PACKAGES := cmake g++ make pkg-config libwxgtk3.2-dev libssh-dev libssl-dev libc
     libcups2-dev libgtest-dev googletest cups cups-client cups-bsd cups-daemon \
     openssh-server openssh-client sshpass xvfb x11-utils xdotool python3 ca-certificates \
     libx11-dev imagemagick util-linux dpkg-dev file proftpd-core proftpd-mod-crypto \
-    at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0
+    at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 libgtk-3-dev
 
 .PHONY: deps build run demo demo-build demo-stop package test clean
 
@@ -159,7 +159,7 @@ WINDOWS_BUILD ?= build-windows
 WINDOWS_PACKAGES := wine wine64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     wixl msitools dpkg-dev cmake make pkg-config googletest xvfb x11-utils xdotool \
     imagemagick python3 openssh-server openssh-client cups cups-daemon cups-client \
-    ca-certificates icoutils openssl osslsigncode
+    ca-certificates icoutils openssl osslsigncode locales
 
 .PHONY: windows-sources windows-deps windows windows-test
 
@@ -175,6 +175,7 @@ windows-deps:
 	    $(SUDO) apt-get update; \
 	fi
 	DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $(WINDOWS_PACKAGES)
+	$(SUDO) tools/windows/locales.sh
 
 # PRINT_PROGRAM=/path/SumatraPDF.exe and MAPPING_SCRIPT=/path/mapwebdav.vbs put those into the
 # MSI (as sumatraPDF.exe and scripts\mapwebdav.vbs); without them it carries neither.

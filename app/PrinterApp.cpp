@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 
 #include <wx/image.h>
 #include <wx/stopwatch.h>
@@ -36,6 +37,10 @@ PrinterApp::PrinterApp(AppSettings settings) : settings(std::move(settings)) {}
 
 bool PrinterApp::OnInit() {
     // No call to wxApp::OnInit: the program's options were read before the toolkit started.
+    // The user's character set for whatever still asks the C library (the toolkit leaves it
+    // at "C"); the program's own texts are UTF-8 and do not depend on it. Only LC_CTYPE, so
+    // that numbers keep their form in the log.
+    std::setlocale(LC_CTYPE, "");
     printerThread = nullptr;
     OpenEventSink(this);
     ConnectHandlers();

@@ -7,14 +7,14 @@
 #include "app/DiagnosticOutput.h"
 
 void WriteDiagnosticOutput(const std::string& line) {
-    // The program's texts are in the current ANSI code page; the debugger shows UTF-16.
+    // The program's texts are UTF-8; the debugger shows UTF-16.
     const std::string text = "corvane-print-spooler: " + line + "\n";
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
     if (length <= 0) {
         return;
     }
     std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], length);
     OutputDebugStringW(wide.c_str());
 }
 

@@ -9,6 +9,7 @@
 #include "app/PrinterApp.h"
 #include "app/ProgramInfo.h"
 #include "app/ResourcesDir.h"
+#include "ui/ScreenReader.h"
 #include "ui/TeskTaskBarIcon.h"
 #include "ui/WindowLayout.h"
 #include "ui/wxImagePanel.h"
@@ -79,6 +80,7 @@ TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
     statusText->SetBackgroundColour(kBlue);
     // Setting the font after creation does not resize the text by itself: placed after it.
     Place(statusText, WindowPlaces::Status);
+    MarkAsLiveRegion(statusText);
 
     userIdCtrl = new wxTextCtrl(panel, wxID_ANY, wxString());
     Place(userIdCtrl, WindowPlaces::UserId);
@@ -96,11 +98,13 @@ TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
     const char* labels[] = {"Corvane ID", "Password", "Printer"};
     const WindowPlace labelPlaces[] = {WindowPlaces::UserIdLabel, WindowPlaces::PasswordLabel,
                                        WindowPlaces::PrinterLabel};
+    wxStaticText* labelTexts[3];
     for (int i = 0; i < 3; ++i) {
         auto* label = new wxStaticText(panel, wxID_ANY, labels[i]);
         label->SetFont(smallFont);
         label->SetBackgroundColour(white);
         Place(label, labelPlaces[i]);
+        labelTexts[i] = label;
     }
 
     const wxString defaultPrinter = app->GetDefaultPrinterName();
@@ -116,6 +120,12 @@ TeskFrame::TeskFrame(PrinterApp* app, const wxString& title, const wxPoint& pos,
     } else {
         printerChoice->Disable();
     }
+
+    // A screen reader names each field after its label (it would name the list after its
+    // current entry).
+    NameAfterLabel(userIdCtrl, labelTexts[0]);
+    NameAfterLabel(passwordCtrl, labelTexts[1]);
+    NameAfterLabel(printerChoice, labelTexts[2]);
 }
 
 void TeskFrame::Place(wxWindow* control, const WindowPlace& place) {
@@ -149,17 +159,22 @@ void TeskFrame::SetConnectButton(const std::string& label, bool enabled) {
 void TeskFrame::SetStatus(const std::string& text) {
     statusText->SetLabel(FromNarrow(text));
     statusText->SetSize(statusText->GetBestSize());
+    AnnounceLiveRegion(statusText);
 }
 
 std::string TeskFrame::GetPrinter() {
+    return ToNarrow(GetPrinterName());
+}
+
+wxString TeskFrame::GetPrinterName() {
     if (printerChoice->IsEmpty()) {
-        return std::string();
+        return wxString();
     }
     const int selection = printerChoice->GetCurrentSelection();
     if (selection == wxNOT_FOUND) {
-        return std::string();
+        return wxString();
     }
-    return ToNarrow(printerChoice->GetString(selection));
+    return printerChoice->GetString(selection);
 }
 
 bool TeskFrame::HasPrinter() {

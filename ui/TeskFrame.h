@@ -33,6 +33,9 @@ public:
     void SetConnectButton(const std::string& label, bool enabled);
     void SetStatus(const std::string& text);
     std::string GetPrinter();
+    // The same as the toolkit's text: on Windows the spooler's wide name, kept whole on its
+    // way to the print program.
+    wxString GetPrinterName();
     bool HasPrinter();
     // Adds the printers the list lacks, and selects the default unless the user has chosen.
     void AddPrinters(const wxString& defaultName, const wxArrayString& names);

@@ -18,7 +18,7 @@ wxString DefaultPrintProgram();
 // Elsewhere: <program> -d <printer> [-t <title>] -- <file>, the program looked up on PATH (or
 // taken as a path when it contains a slash); a program that is not there counts as not
 // started. `title` names the job in the print system where it keeps one (not on Windows).
-long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
+long StartPrintProgram(const wxString& program, const wxString& printer, const wxString& file,
                        wxProcess* job, const std::string& title = std::string());
 
 enum class JobKnown { Yes, No, CannotTell };

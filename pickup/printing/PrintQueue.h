@@ -16,7 +16,7 @@ public:
     struct Item {
         wxString file;          // the copy in the outbox
         wxString documentName;  // its name on the server
-        std::string printer;    // chosen when it arrived
+        wxString printer;       // chosen when it arrived
         bool earlier = false;   // left by an earlier run
     };
     struct Started {

@@ -45,7 +45,7 @@ void PrinterApp::OnPrintFile(wxThreadEvent& event) {
     item.earlier = event.GetInt() == 1;
     // Read when the document arrives: a new choice applies to the next document.
     if (frame != nullptr) {
-        item.printer = frame->GetPrinter();
+        item.printer = frame->GetPrinterName();
     }
     if (item.earlier) {
         ++earlierWaiting;
@@ -110,7 +110,7 @@ bool PrinterApp::StartPrint(long serial, const PrintQueue::Item& item, bool& pri
 
     const wxString printing =
         settings.printProgram + (item.printer.empty() ? wxString(" (no printer chosen)")
-                                                      : " on " + FromNarrow(item.printer));
+                                                      : " on " + item.printer);
     auto job = std::make_unique<TeskPrintJob>(this, item.file, item.documentName,
                                               wxEVT_PRINT_JOB_DONE, printing);
     job->serial = serial;

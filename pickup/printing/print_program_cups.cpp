@@ -56,7 +56,7 @@ wxString DefaultPrintProgram() {
     return "lp";
 }
 
-long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
+long StartPrintProgram(const wxString& program, const wxString& printer, const wxString& file,
                        wxProcess* job, const std::string& title) {
     const wxString path = FindProgram(program);
     if (path.empty()) {
@@ -64,9 +64,11 @@ long StartPrintProgram(const wxString& program, const std::string& printer, cons
     }
     const wxCharBuffer programArg = path.fn_str();
     const wxCharBuffer fileArg = file.fn_str();
+    // CUPS names its queues in UTF-8, whatever the locale.
+    const wxScopedCharBuffer printerArg = printer.utf8_str();
     // An argument vector: no shell, so blanks and quotes in the names need no escaping.
     // "--" keeps a file name that starts with '-' from being read as an option.
-    std::vector<const char*> argv = {programArg.data(), "-d", printer.c_str()};
+    std::vector<const char*> argv = {programArg.data(), "-d", printerArg.data()};
     if (!title.empty()) {
         argv.insert(argv.end(), {"-t", title.c_str()});
     }

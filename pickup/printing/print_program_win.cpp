@@ -16,7 +16,7 @@ wxString DefaultPrintProgram() {
     return "sumatraPDF.exe";
 }
 
-long StartPrintProgram(const wxString& program, const std::string& printer, const wxString& file,
+long StartPrintProgram(const wxString& program, const wxString& printer, const wxString& file,
                        wxProcess* job, const std::string&) {
     // Beside the program, and run there: never from the working directory, where another
     // user may have placed a program of the same name (or a library it loads).
@@ -24,8 +24,9 @@ long StartPrintProgram(const wxString& program, const std::string& printer, cons
     wxExecuteEnv env;
     env.cwd = WithTrailingBackslash(directory);
 
-    const wxString commandLine =
-        BuildPrintCommandLine(directory, program, FromNarrow(printer), file);
+    // Wide from end to end: the toolkit starts it with CreateProcessW, so a printer name
+    // beyond the ANSI code page arrives whole.
+    const wxString commandLine = BuildPrintCommandLine(directory, program, printer, file);
 
     // A program that cannot be started is reported to the user by the caller; the
     // toolkit's own log message about it would only repeat that.

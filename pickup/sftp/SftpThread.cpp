@@ -23,6 +23,7 @@
 #include "pickup/sftp/LibSshSession.h"
 #include "pickup/sftp/LibSshSftp.h"
 #include "pickup/sftp/ListingGate.h"
+#include "pickup/sftp/LoginText.h"
 #include "pickup/sftp/PartialCopies.h"
 #include "pickup/sftp/Removal.h"
 #include "pickup/sftp/RemoteCopy.h"
@@ -182,7 +183,14 @@ std::string SftpThread::OpenSession(ssh_session session) {
         return "Server identity could not be verified";
     }
 
-    const int auth = ssh_userauth_password(session, userName.c_str(), password.c_str());
+    const std::vector<std::string> forms = PasswordForms(password);
+    int auth = SSH_AUTH_DENIED;
+    for (size_t i = 0; i < forms.size() && auth == SSH_AUTH_DENIED; ++i) {
+        auth = ssh_userauth_password(session, userName.c_str(), forms[i].c_str());
+        if (auth == SSH_AUTH_SUCCESS && i > 0) {
+            LogLine("pickup: the server took the password in the code page's form, not UTF-8");
+        }
+    }
     if (auth != SSH_AUTH_SUCCESS) {
         LogLoginRefused(session, auth);
         return "User name or password incorrect";
@@ -568,5 +576,6 @@ SftpThread::Outcome SftpThread::RemoveEmptyFile(sftp_session sftp, const std::st
 
 SftpThread* CreateSftpThread(wxEvtHandler* handler, const std::string& accountId,
                              const std::string& password, const SftpEndpoint& endpoint) {
-    return new SftpThread(handler, EncodeAccountName(accountId), password, endpoint);
+    return new SftpThread(handler, EncodeAccountName(AccountIdBytes(accountId)), password,
+                          endpoint);
 }

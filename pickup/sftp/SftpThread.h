@@ -96,8 +96,8 @@ private:
     std::set<std::string> reported;
 };
 
-// Makes a worker for the typed account ID (encoded for the server) and password; the
-// caller starts it with Run().
+// Makes a worker for the typed account ID (encoded for the server) and password, both
+// UTF-8; the caller starts it with Run().
 SftpThread* CreateSftpThread(wxEvtHandler* handler, const std::string& accountId,
                              const std::string& password,
                              const SftpEndpoint& endpoint = SftpEndpoint::Compiled());

@@ -39,6 +39,8 @@ def reporting_failure(test):
 
 class EndToEndTest(unittest.TestCase):
     release = "2.4.0\n"
+    password = None  # the test account's password; a random one when None
+    program_env = {}  # set for the program on top of the test's own environment
 
     def __init_subclass__(cls, **kwargs):
         # Every test of a subclass reports the state it failed in.
@@ -55,7 +57,7 @@ class EndToEndTest(unittest.TestCase):
         self.base = tempfile.mkdtemp(prefix="corvane-e2e-", dir=base)
         os.chmod(self.base, 0o755)  # the test account's home lives below
         os.makedirs(harness.CONFIG.artifacts, exist_ok=True)
-        self.services = Services(self.base, self.release)
+        self.services = Services(self.base, self.release, password=self.password)
         self.addCleanup(shutil.rmtree, self.base, ignore_errors=True)
         self.addCleanup(self.services.stop)
         for port in (harness.CONFIG.sftp_port, harness.CONFIG.web_port):
@@ -65,6 +67,7 @@ class EndToEndTest(unittest.TestCase):
                               "values" % port)
         self.services.start()
         self.program = Program(self.base, self.services)
+        self.program.env.update(self.program_env)
         self.addCleanup(self.program.stop)
         with self.failure_reported():
             self.program.start()
@@ -176,6 +179,78 @@ class LoginTest(EndToEndTest):
         self.services.send([path])
         jobs = wait_for("the document to be printed", self.services.captured)
         self.assertEqual([data], list(jobs.values()))
+
+
+class PasswordBeyondAsciiTest(EndToEndTest):
+    """A password with an umlaut, a sharp s and a euro sign, typed into the window, in a UTF-8
+    locale and in the plain C locale: it reaches the server as UTF-8 either way."""
+    password = "Gr\u00fc\u00dfe-\u20ac2026"
+
+    def setUp(self):
+        locale = "C" if self._testMethodName.endswith("c_locale") else "C.UTF-8"
+        self.program_env = {"LANG": locale, "LC_ALL": locale}
+        super().setUp()
+
+    def check_login(self):
+        user = self.services.sshd["user"]
+        # xdotool's typing of characters beyond ASCII reaches the field: seen in the ID
+        # field, which a screen reader may read (the password field hides its text).
+        self.program.fill(harness.ACCOUNT_FIELD, self.password)
+        typed = wait_for("the typed text in the ID field", lambda: [
+            n.text for n in harness.accessibility_tree(self.program.window)
+            if n.role == "text" and n.text])
+        self.assertEqual([self.password], typed)
+
+        self.connect()
+        self.assertIn("Accepted password for %s" % user, self.services.sshd_log())
+        self.assertNotIn("Failed password", self.services.sshd_log())
+        self.assert_no_dialog()
+
+    def test_typed_in_a_utf8_locale(self):
+        self.check_login()
+
+    def test_typed_in_the_c_locale(self):
+        self.check_login()
+
+
+class ScreenReaderTest(EndToEndTest):
+    def test_fields_are_named_and_tied_to_their_labels(self):
+        tree = harness.accessibility_tree(self.program.window)
+        shown = "\n".join(str(node) for node in tree)
+        print("\nThe window as AT-SPI shows it:\n" + shown, flush=True)
+        with open(self.artifact("accessibility-tree.txt"), "w") as f:
+            f.write(shown + "\n")
+
+        def field(role):
+            found = [node for node in tree if node.role == role]
+            self.assertEqual(1, len(found), "one %s in\n%s" % (role, shown))
+            return found[0]
+
+        def label(name):
+            found = [node for node in tree if node.role == "label" and node.name == name]
+            self.assertEqual(1, len(found), "one label %r in\n%s" % (name, shown))
+            return found[0]
+
+        def named_and_tied(node, name):
+            return (node.name, node.relations.get("labelled-by"),
+                    label(name).relations.get("label-for"))
+
+        self.assertEqual(("Corvane ID", ["Corvane ID"], ["Corvane ID"]),
+                         named_and_tied(field("text"), "Corvane ID"))
+        self.assertEqual(("Password", ["Password"], ["Password"]),
+                         named_and_tied(field("password text"), "Password"))
+        self.assertEqual(("Printer", ["Printer"], ["Printer"]),
+                         named_and_tied(field("combo box"), "Printer"))
+        status = field("status bar")
+        self.assertEqual(("Not Connected", "polite", {}),
+                         (status.name, status.attributes.get("live"), status.relations))
+
+        # The live region follows the connection.
+        self.connect()
+        wait_for("the status line to say so", lambda: [
+            n for n in harness.accessibility_tree(self.program.window)
+            if n.role == "status bar" and n.name == "Connected"
+            and n.attributes.get("live") == "polite"])
 
 
 class UpdateTest(EndToEndTest):

@@ -125,6 +125,13 @@ def read_text(window):
 def window_names(atspi, pid, place):
     """The names of the showing widgets in the window at `place` of the program `pid`, or
     None while it is not on the bus."""
+    top = window_accessible(atspi, pid, place)
+    return None if top is None else list(showing_names(atspi, top)) or [""]
+
+
+def window_accessible(atspi, pid, place):
+    """The accessible object of the window at `place` of the program `pid`, read afresh, or
+    None while it is not on the bus."""
     desktop = atspi.get_desktop(0)
     for app in (desktop.get_child_at_index(i) for i in range(desktop.get_child_count())):
         if app is None or app.get_process_id() != pid:
@@ -135,8 +142,61 @@ def window_names(atspi, pid, place):
         for top in (app.get_child_at_index(i) for i in range(app.get_child_count())):
             extents = top.get_extents(atspi.CoordType.SCREEN)
             if (extents.x, extents.y, extents.width, extents.height) == place:
-                return list(showing_names(atspi, top)) or [""]
+                return top
     return None
+
+
+class Node:
+    """One showing widget as a screen reader sees it: role, name, the names its relations
+    point to ({"labelled-by": ["Password"]}), its attributes and the text it holds."""
+
+    def __init__(self, atspi, accessible, depth):
+        self.depth = depth
+        self.role = accessible.get_role_name()
+        self.name = accessible.get_name()
+        self.relations = {}
+        for relation in accessible.get_relation_set() or []:
+            kind = relation.get_relation_type().value_nick
+            self.relations[kind] = [relation.get_target(i).get_name()
+                                    for i in range(relation.get_n_targets())]
+        self.attributes = dict(accessible.get_attributes() or {})
+        self.text = None
+        text = accessible.get_text_iface()
+        if text is not None:
+            self.text = text.get_text(0, text.get_character_count())
+
+    def __str__(self):
+        line = "%s%s %r" % ("  " * self.depth, self.role, self.name)
+        for kind, targets in sorted(self.relations.items()):
+            line += " %s=%r" % (kind, targets)
+        shown = {k: v for k, v in self.attributes.items() if k != "toolkit"}
+        if shown:
+            line += " " + " ".join("%s:%s" % item for item in sorted(shown.items()))
+        return line
+
+
+def accessibility_tree(window):
+    """The showing widgets of a window, depth first, as the accessibility bus gives them."""
+    atspi = accessibility().atspi
+    pid = int(window_property(window, "_NET_WM_PID"))
+    geometry = key_values(xdotool("getwindowgeometry", "--shell", window))
+    place = tuple(int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def nodes(accessible, depth):
+        yield Node(atspi, accessible, depth)
+        for child in (accessible.get_child_at_index(i)
+                      for i in range(accessible.get_child_count())):
+            if child is not None and child.get_state_set().contains(atspi.StateType.SHOWING):
+                yield from nodes(child, depth + 1)
+
+    def read():
+        try:
+            top = window_accessible(atspi, pid, place)
+            return None if top is None else list(nodes(top, 0))
+        except accessibility().errors:
+            return None
+
+    return wait_for("window %s on the accessibility bus" % window, read, timeout=10)
 
 
 def showing_names(atspi, accessible):
@@ -240,9 +300,10 @@ def accessibility():
 class Services:
     """The servers of one test, each started by its fixture script in a folder of its own."""
 
-    def __init__(self, base, release, sshd_port=None):
+    def __init__(self, base, release, sshd_port=None, password=None):
         self.base = base
         self.release = release
+        self.password = password  # the test account's; a random one when None
         # The compiled-in port unless something else (a proxy) takes that one.
         self.sshd_port = sshd_port or CONFIG.sftp_port
         self.sshd = None
@@ -252,9 +313,10 @@ class Services:
 
     def start(self):
         fixtures = CONFIG.fixtures
+        password = ["--password", self.password] if self.password else []
         out = subprocess.run(
             [sys.executable, os.path.join(fixtures, "sshd_fixture.py"), "start",
-             os.path.join(self.base, "sshd"), "--port", str(self.sshd_port)],
+             os.path.join(self.base, "sshd"), "--port", str(self.sshd_port)] + password,
             check=True, capture_output=True, text=True).stdout
         self.sshd = key_values(out)
         out = subprocess.run(

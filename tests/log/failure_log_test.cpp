@@ -48,6 +48,11 @@ std::vector<std::string> Lines(const std::string& path) {
 
 class FailureLog;
 
+// With a u-umlaut, a sharp s and a euro sign, in UTF-8.
+const char* const kNameBeyondAscii =
+    "Gr\xc3\xbc\xc3\x9f"
+    "e \xe2\x82\xac.pdf";
+
 struct Case {
     const char* name;
     std::function<void(FailureLog&)> provoke;
@@ -126,7 +131,7 @@ public:
     }
 
     // One document printed with `program`, until the window tells of its end.
-    void Print(const std::string& program) {
+    void Print(const std::string& program, const std::string& documentName = "Invoice 7.pdf") {
         AppSettings settings = AppUnderTest::QuietSettings();
         settings.printProgram = program;
         AppUnderTest subject(settings);
@@ -135,7 +140,7 @@ public:
         std::ofstream(path, std::ios::binary) << kDocumentText;
         auto* event = new wxThreadEvent(wxEVT_PRINT_FILE, wxID_ANY);
         event->SetPayload(wxString(path));
-        event->SetString("Invoice 7.pdf");
+        event->SetString(wxString::FromUTF8(documentName));
         wxQueueEvent(&subject.app(), event);
         ASSERT_TRUE(subject.PumpUntil([&] { return !subject.messages.empty(); }, 60));
         EXPECT_FALSE(fs::exists(path));
@@ -264,6 +269,16 @@ INSTANTIATE_TEST_SUITE_P(
              {"print: ",
               "print-program (no printer chosen) ended with exit status 3 for \"Invoice "
               "7.pdf\": printer on fire"}},
+        // The C locale, as the toolkit leaves it: the name is logged, and kept, in UTF-8.
+        Case{
+            "documentNameBeyondAscii",
+            [](Self& t) {
+                const ScopedEnv locale("LC_ALL", "C");
+                t.Print(t.Script("exit 3"), kNameBeyondAscii);
+                EXPECT_TRUE(fs::exists(t.Scratch() + "/data/corvane-print-spooler/unprinted/" +
+                                       kNameBeyondAscii));
+            },
+            {"print: ", " ended with exit status 3 for \"" + std::string(kNameBeyondAscii) + "\""}},
         Case{"printProgramKilled",
              [](Self& t) { t.Print(t.Script("kill -KILL $$")); },
              {"print: ", " ended with signal 9 for \"Invoice 7.pdf\""}},

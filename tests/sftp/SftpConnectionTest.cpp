@@ -27,6 +27,14 @@ int ClosedPort() {
     return ntohs(address.sin_port);
 }
 
+size_t CountOf(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
 }  // namespace
 
 class SftpConnection : public SftpTest {};
@@ -49,6 +57,66 @@ TEST_F(SftpConnection, FailuresReportOneErrorThenFinished) {
         ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_SFTP_FINISHED) == 1; }));
         EXPECT_EQ(recorder.Sequence(),
                   (Sequence{"ERROR PRINTER connection failed", "SFTP thread finished"}));
+    }
+}
+
+// The login table: the account's password on the server, what the user typed (UTF-8, as the
+// window hands it over) and what follows.
+TEST_F(SftpConnection, PasswordsBeyondAsciiGoOutAsUtf8) {
+    struct Row {
+        const char* what;
+        std::string onServer;
+        std::string typed;
+        Sequence expected;
+        size_t failedAttempts;
+    };
+    // The other tests share the account: its password is put back however this one ends.
+    struct PasswordKept {
+        SshdFixture& server;
+        std::string password;
+        ~PasswordKept() {
+            try {
+                server.SetPassword(password);
+            } catch (const std::exception& error) {
+                ADD_FAILURE() << error.what();
+            }
+        }
+    } kept{Server(), Server().Password()};
+    const std::vector<Row> rows = {
+        {"u-umlaut, sharp s and euro sign",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e-\xe2\x82\xac"
+         "2026",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e-\xe2\x82\xac"
+         "2026",
+         {"SFTP connected", "SFTP thread finished"},
+         0},
+        // An older client's Latin-1 bytes: not sent here, and tried once only.
+        {"kept as Latin-1 by an older client",
+         "Gr\xfc\xdf"
+         "e2026",
+         "Gr\xc3\xbc\xc3\x9f"
+         "e2026",
+         {"ERROR User name or password incorrect", "SFTP thread finished"},
+         1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        Server().SetPassword(row.onServer);
+        const auto failedBefore = CountOf(Server().Log(), "Failed password for ");
+        EventRecorder recorder;
+        SftpThread* worker = StartWorker(recorder, row.typed);
+        ASSERT_TRUE(PumpUntil([&] {
+            return recorder.Count(wxEVT_SFTP_CONNECTED) == 1 ||
+                   recorder.Count(wxEVT_SFTP_FINISHED) == 1;
+        }));
+        if (recorder.Count(wxEVT_SFTP_FINISHED) == 0) {
+            StopAndWaitFinished(worker, recorder);
+        }
+        EXPECT_EQ(recorder.Sequence(), row.expected);
+        EXPECT_EQ(CountOf(Server().Log(), "Failed password for ") - failedBefore,
+                  row.failedAttempts);
     }
 }
 

@@ -57,6 +57,20 @@ void SshdFixture::Restart(bool newHostKey) {
     Parse(Run("restart", newHostKey ? "--new-host-key" : ""));
 }
 
+void SshdFixture::SetPassword(const std::string& newPassword) {
+    // Through standard input: no shell between the bytes and the account.
+    FILE* chpasswd = popen("chpasswd", "w");
+    if (chpasswd == nullptr) {
+        throw std::runtime_error("chpasswd cannot be started");
+    }
+    const std::string line = user + ":" + newPassword + "\n";
+    fwrite(line.data(), 1, line.size(), chpasswd);
+    if (pclose(chpasswd) != 0) {
+        throw std::runtime_error("chpasswd refused the password");
+    }
+    password = newPassword;
+}
+
 std::vector<int> SshdFixture::KillSessions() {
     return Pids(Run("kill-sessions"));
 }

@@ -20,6 +20,8 @@ public:
     // Restarts the server on the same port, dropping its sessions; with `newHostKey` the
     // server presents a freshly made host key of the same type.
     void Restart(bool newHostKey);
+    // Gives the account another password: any bytes, as a client may have sent them.
+    void SetPassword(const std::string& newPassword);
     // Kills the account's session processes (those serving SFTP); returns their PIDs.
     std::vector<int> KillSessions();
     // The account's session processes now alive.

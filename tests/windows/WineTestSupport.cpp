@@ -23,6 +23,20 @@ std::string DriverValue(const char* name) {
     return value;
 }
 
+std::string DriverText(const char* name) {
+    const std::wstring wideName(name, name + std::char_traits<char>::length(name));
+    const wchar_t* value = _wgetenv(wideName.c_str());
+    if (value == nullptr || *value == L'\0') {
+        ADD_FAILURE() << name << " is not set: run this program through tests/windows/wine_run.py";
+        return std::string();
+    }
+    const int length = WideCharToMultiByte(CP_UTF8, 0, value, -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, value, -1, &text[0], length, nullptr, nullptr);
+    text.resize(text.size() - 1);  // the terminating null
+    return text;
+}
+
 ScratchFolder::ScratchFolder(const std::string& prefix) {
     static int serial = 0;
     path = fs::temp_directory_path() /

@@ -15,6 +15,8 @@
 // The variable's value; the test fails (and the value is empty) when the driver did not
 // set it.
 std::string DriverValue(const char* name);
+// The same in UTF-8, whatever the ANSI code page holds: for texts beyond it.
+std::string DriverText(const char* name);
 
 // A folder of its own under %TEMP% whose name has a blank in it; removed with everything
 // in it when the object goes away.

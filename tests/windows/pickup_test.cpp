@@ -10,7 +10,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+// Before windows.h: libssh brings winsock2.h.
 #include <libssh/libssh.h>
+#include <windows.h>
 #include <wx/file.h>
 #include <wx/filefn.h>
 
@@ -122,6 +124,22 @@ TEST_F(WinePickup, LogsInAndHandsOverAByteExactCopy) {
     std::string line;
     std::getline(knownHosts, line);
     EXPECT_EQ(line.rfind(HostPattern() + " ssh-ed25519 ", 0), 0u) << line;
+}
+
+// The account's password as the driver set it: beyond ASCII, in UTF-8 (what SSH sends) or
+// in code page 1252's bytes (what an older client sent). Typed into the window, it reaches
+// the worker as UTF-8. The UTF-8 form is tried first; the code page's form only where the
+// ANSI code page holds the whole password (run under code pages 1252 and 932).
+TEST_F(WinePickup, PasswordBeyondAsciiGoesOutAsUtf8ThenInTheCodePage) {
+    const std::string password = DriverText("CORVANE_SSHD_PASSWORD");
+    const bool keptInCp1252 = DriverValue("CORVANE_SSHD_PASSWORD_ENCODING") == "cp1252";
+    std::printf("password of %zu bytes, on the server in %s; ANSI code page %u\n", password.size(),
+                keptInCp1252 ? "cp1252" : "utf-8", GetACP());
+    const bool reachable = !keptInCp1252 || GetACP() == 1252;
+    const Sequence expected =
+        reachable ? Sequence{"SFTP connected", "SFTP thread finished"}
+                  : Sequence{"ERROR User name or password incorrect", "SFTP thread finished"};
+    EXPECT_EQ(Run(password), expected);
 }
 
 TEST_F(WinePickup, WrongPasswordIsReportedAndEndsTheWorker) {

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 #include <wx/filename.h>
+#include <wx/msw/wrapwin.h>
+#include <oleacc.h>
 #include <wx/tokenzr.h>
 
 #include "WorkingFolder.h"
@@ -106,6 +108,44 @@ TEST_F(WinePrint, TheWindowPreselectsTheSpoolersDefault) {
     EXPECT_EQ(frame().GetPrinter(), DriverValue("CORVANE_CUPS_DEFAULT"));
 }
 
+// What a screen reader hears through MSAA: each field named after its label (Windows would
+// name it after the static text before it, the status line), the status line a status bar.
+TEST_F(WinePrint, ScreenReadersHearEachFieldByItsLabel) {
+    CoInitialize(nullptr);
+    const auto heard = [](wxWindow* window, bool role) {
+        IAccessible* object = nullptr;
+        if (FAILED(AccessibleObjectFromWindow(static_cast<HWND>(window->GetHWND()), OBJID_CLIENT,
+                                              __uuidof(IAccessible),
+                                              reinterpret_cast<void**>(&object)))) {
+            return std::string("(no accessible object)");
+        }
+        VARIANT self;
+        VariantInit(&self);
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        std::string result;
+        if (role) {
+            VARIANT value;
+            VariantInit(&value);
+            object->get_accRole(self, &value);
+            result = std::to_string(value.vt == VT_I4 ? value.lVal : -1L);
+        } else {
+            BSTR name = nullptr;
+            object->get_accName(self, &name);
+            result = name != nullptr ? wxString(name).ToStdString() : "(no name)";
+            SysFreeString(name);
+        }
+        object->Release();
+        return result;
+    };
+    EXPECT_EQ(heard(frame().userIdCtrl, false), "Corvane ID");
+    EXPECT_EQ(heard(frame().passwordCtrl, false), "Password");
+    EXPECT_EQ(heard(frame().printerChoice, false), "Printer");
+    EXPECT_EQ(heard(frame().statusText, true), std::to_string(ROLE_SYSTEM_STATUSBAR));
+    EXPECT_EQ(heard(frame().statusText, false), "Not Connected");
+    CoUninitialize();
+}
+
 struct PrintCase {
     const char* label;
     const char* addedPrinter;  // appended to the window's list and chosen; null: the default
@@ -125,7 +165,8 @@ TEST_P(WinePrintCommandLine, StartsThePrintProgramBesideTheProgramAndRemovesTheF
     std::string printer = DriverValue("CORVANE_CUPS_DEFAULT");
     if (param.addedPrinter != nullptr) {
         printer = param.addedPrinter;
-        frame().printerChoice->SetSelection(frame().printerChoice->Append(printer));
+        frame().printerChoice->SetSelection(
+            frame().printerChoice->Append(wxString::FromUTF8(printer)));
     }
     const std::string quotedPrinter =
         param.quotedPrinter != nullptr ? param.quotedPrinter : "\"" + printer + "\"";
@@ -156,7 +197,12 @@ INSTANTIATE_TEST_SUITE_P(
     Names, WinePrintCommandLine,
     testing::Values(PrintCase{"DefaultPrinter", nullptr, "ab12.tmp", nullptr, "ab12.tmp"},
                     PrintCase{"BlanksAndQuotes", "Front \"Desk\" 2", "it's a draft 'v2'.pdf",
-                              "\"Front \\\"Desk\\\" 2\"", "it's a draft 'v2'.pdf"}),
+                              "\"Front \\\"Desk\\\" 2\"", "it's a draft 'v2'.pdf"},
+                    // Beyond code pages 1252 (L with stroke) and 932 (o acute), in UTF-8.
+                    PrintCase{"BeyondTheCodePage",
+                              "Drukarka \xc5\x81\xc3\xb3"
+                              "d\xc5\xba",
+                              "ab13.tmp", nullptr, "ab13.tmp"}),
     [](const testing::TestParamInfo<PrintCase>& info) { return std::string(info.param.label); });
 
 // Documents kept under names the server chose: each a plain file in the unprinted folder,

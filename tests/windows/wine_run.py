@@ -8,7 +8,9 @@ The servers listen on loopback only; each is started here and stopped by its PID
 program has ended. What the program needs to reach them comes in CORVANE_* environment
 variables, folders as Windows paths (Wine's Z: drive is the root of this machine):
   --sshd   CORVANE_SSHD_PORT/_USER/_PASSWORD/_HOME/_PICKUP and CORVANE_OTHER_HOST_KEY (an
-           ed25519 key the server does not have), from tests/fixtures/sshd_fixture.py
+           ed25519 key the server does not have), from tests/fixtures/sshd_fixture.py;
+           --sshd-password PW [--sshd-password-encoding CODEC] give the account that
+           password, in CODEC's bytes (CORVANE_SSHD_PASSWORD_ENCODING, utf-8 by default)
   --proxy  (with --sshd) CORVANE_PROXY_PORT, tests/fixtures/link_proxy.py in front of sshd,
            and CORVANE_PROXY_FREEZE: a file the program creates to have the link frozen
            (the proxy process stopped); it is removed once the link is frozen
@@ -20,6 +22,8 @@ variables, folders as Windows paths (Wine's Z: drive is the root of this machine
            nobody trusts)
   --cups   CUPS_SERVER (Wine's spooler asks that scheduler), CORVANE_CUPS_QUEUES and
            CORVANE_CUPS_DEFAULT, from tests/fixtures/cupsd_fixture.sh
+--lang L runs the program (not the servers) in the Linux locale L, from which Wine takes the
+ANSI code page.
 Always: CORVANE_STANDIN (the stand-in program) and CORVANE_RECORDER_SCRIPT (a mapping
 script that records how it was run). WINEPREFIX, DISPLAY and the wineserver
 come from tools/windows/wine-tests.sh. Exits with the program's exit status.
@@ -54,12 +58,14 @@ class Servers:
         os.chmod(self.scratch, 0o755)
         self.stops = []
 
-    def sshd(self, env):
+    def sshd(self, env, password=None, encoding=None):
         base = os.path.join(self.scratch, "sshd")
         os.mkdir(base)
         script = os.path.join(self.fixtures, "sshd_fixture.py")
-        out = subprocess.run([sys.executable, script, "start", base], check=True,
-                             capture_output=True, text=True).stdout
+        options = ["--password", password] if password else []
+        options += ["--password-encoding", encoding] if encoding else []
+        out = subprocess.run([sys.executable, script, "start", base] + options, check=True,
+                             capture_output=True, text=True, encoding="utf-8").stdout
         self.stops.append(lambda: subprocess.run([sys.executable, script, "stop", base]))
         values = key_values(out)
         other = os.path.join(self.scratch, "other_ed25519")
@@ -69,6 +75,7 @@ class Servers:
         env["CORVANE_SSHD_PORT"] = values["port"]
         env["CORVANE_SSHD_USER"] = values["user"]
         env["CORVANE_SSHD_PASSWORD"] = values["password"]
+        env["CORVANE_SSHD_PASSWORD_ENCODING"] = encoding or "utf-8"
         env["CORVANE_SSHD_HOME"] = windows_path(values["home"])
         env["CORVANE_SSHD_PICKUP"] = windows_path(values["pickup"])
         return int(values["port"])
@@ -161,6 +168,9 @@ def main():
     parser.add_argument("--fixtures", required=True)
     parser.add_argument("--standin", required=True)
     parser.add_argument("--sshd", action="store_true")
+    parser.add_argument("--lang")
+    parser.add_argument("--sshd-password")
+    parser.add_argument("--sshd-password-encoding")
     parser.add_argument("--proxy", action="store_true")
     parser.add_argument("--http", action="store_true")
     parser.add_argument("--https", action="store_true")
@@ -182,7 +192,7 @@ def main():
     servers = Servers(args.fixtures)
     try:
         if args.sshd:
-            sshd_port = servers.sshd(env)
+            sshd_port = servers.sshd(env, args.sshd_password, args.sshd_password_encoding)
             if args.proxy:
                 servers.proxy(env, sshd_port)
         if args.http:
@@ -191,6 +201,9 @@ def main():
             servers.https(env)
         if args.cups:
             servers.cups(env, args.cups.split(","), args.cups_default)
+        if args.lang:
+            # The program's locale only: the servers' tools read their own output in English.
+            env.update(LANG=args.lang, LC_ALL=args.lang)
         return subprocess.run(["wine"] + program, env=env).returncode
     finally:
         servers.stop()
