@@ -8,45 +8,12 @@
 #include <wx/filename.h>
 #include <wx/utils.h>
 
+#include "app/UnixDescriptor.h"
 #include "pickup/outbox/Outbox.h"
 #include "pickup/outbox/OutboxFiles.h"
 
 namespace outbox {
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() { Close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd; }
-    bool valid() const { return fd >= 0; }
-    bool Close() {
-        const bool closed = fd < 0 || close(fd) == 0;
-        fd = -1;
-        return closed;
-    }
-
-private:
-    int fd;
-};
-
-bool WriteAll(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
 
 bool FlushFolder(const wxString& folder) {
     const Descriptor fd(open(folder.fn_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

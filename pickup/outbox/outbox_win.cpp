@@ -12,6 +12,7 @@
 #include <wx/stdpaths.h>
 #include <wx/utils.h>
 
+#include "app/LocalAppData.h"
 #include "pickup/outbox/Outbox.h"
 #include "pickup/outbox/OutboxFiles.h"
 
@@ -40,17 +41,7 @@ private:
 }  // namespace
 
 wxString Folder() {
-    wxString base = wxStandardPaths::MSWGetShellDir(CSIDL_LOCAL_APPDATA);
-    if (base.empty()) {
-        wxGetEnv("LOCALAPPDATA", &base);
-    }
-    if (base.empty()) {
-        return wxString();
-    }
-    while (base.length() > 1 && (base.Last() == '\\' || base.Last() == '/')) {
-        base.RemoveLast();
-    }
-    return base + "\\Corvane Print Spooler\\Outbox";
+    return LocalAppDataFolder("Outbox");
 }
 
 bool MakeFolder(const wxString& folder) {

@@ -8,43 +8,10 @@
 #include <wx/filefn.h>
 #include <wx/utils.h>
 
+#include "app/UnixDescriptor.h"
 #include "pickup/printing/UnprintedFolder.h"
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() { Close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd; }
-    bool valid() const { return fd >= 0; }
-    bool Close() {
-        const bool closed = fd < 0 || close(fd) == 0;
-        fd = -1;
-        return closed;
-    }
-
-private:
-    int fd;
-};
-
-bool WriteAll(int fd, const char* data, ssize_t size) {
-    while (size > 0) {
-        const ssize_t written = write(fd, data, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
 
 bool CopyAll(int from, int to) {
     char buffer[65536];
@@ -59,7 +26,7 @@ bool CopyAll(int from, int to) {
         if (got == 0) {
             return true;
         }
-        if (!WriteAll(to, buffer, got)) {
+        if (!WriteAll(to, buffer, static_cast<size_t>(got))) {
             return false;
         }
     }

@@ -6,6 +6,7 @@
 #include <wx/stdpaths.h>
 #include <wx/utils.h>
 
+#include "app/LocalAppData.h"
 #include "pickup/printing/UnprintedFolder.h"
 
 namespace {
@@ -37,17 +38,7 @@ size_t KeptPathLimit() {
 }
 
 wxString UnprintedFolder() {
-    wxString base = wxStandardPaths::MSWGetShellDir(CSIDL_LOCAL_APPDATA);
-    if (base.empty()) {
-        wxGetEnv("LOCALAPPDATA", &base);
-    }
-    if (base.empty()) {
-        return wxString();
-    }
-    while (base.length() > 1 && (base.Last() == '\\' || base.Last() == '/')) {
-        base.RemoveLast();
-    }
-    return base + "\\Corvane Print Spooler\\Unprinted";
+    return LocalAppDataFolder("Unprinted");
 }
 
 MoveOutcome MoveWithoutReplacing(const wxString& from, const wxString& to) {
