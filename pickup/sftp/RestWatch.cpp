@@ -53,10 +53,17 @@ bool RestWatch::Read(File& file) {
     // Stamped once the answer is in, and the next reading is asked for only kRestInterval
     // after it: the two readings describe moments at least that far apart.
     file.readAt = Clock::now();
+    ++file.readings;
     return true;
 }
 
+bool RestWatch::Waits(const File& file, const File& earlier) {
+    return !earlier.atRest && earlier.readings < 2 && Clock::now() - file.restSince < kOrderWait;
+}
+
 bool RestWatch::Settle(File& file) {
+    // Set before it is known: harmless while `atRest` stays false.
+    file.restSince = file.readAt;
     const auto unchangedFor = file.readAt - file.sizeSince;
     if (file.size == 0) {
         file.atRest = unchangedFor >= UploadEnd::kEmptyWait;

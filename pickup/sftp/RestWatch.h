@@ -22,6 +22,10 @@ public:
     // of a larger burst is opened on later listings, as places become free.
     static constexpr std::size_t kMaxOpen = 64;
     static constexpr std::chrono::milliseconds kRestInterval{500};
+    // How long a file at rest may wait for one that arrived before it and has been read
+    // only once (a batch split between two listings): bounded, so that a file the server
+    // keeps failing to read holds back nothing for good.
+    static constexpr std::chrono::milliseconds kOrderWait{2 * kRestInterval};
 
     struct File {
         std::string name;
@@ -36,6 +40,9 @@ public:
         UploadEnd::Kind kind = UploadEnd::Kind::Unknown;
         // Ready to be taken; for an empty file, to be removed.
         bool atRest = false;
+        Clock::time_point restSince;
+        // Readings taken: after one, the next may still find the file at rest.
+        unsigned readings = 0;
     };
 
     bool Full() const { return files.size() >= kMaxOpen; }
@@ -55,6 +62,9 @@ public:
     void Drop(const std::string& name);
     void KeepOnly(const std::vector<std::string>& listed);
     void Clear() { files.clear(); }
+
+    // Whether `file`, at rest, should wait for `earlier`, which arrived before it.
+    static bool Waits(const File& file, const File& earlier);
 
 private:
     static bool Read(File& file);

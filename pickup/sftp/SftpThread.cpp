@@ -388,10 +388,19 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
     watchdog.Progress();
 
     // Files at rest are taken in order of arrival; a file in hand is finished before a stop.
+    // A file just seen may be the rest of a batch that the previous listing saw in part:
+    // what arrived after it waits a moment for it.
+    const RestWatch::File* newcomer = nullptr;
     for (const auto& entry : listing) {
         RestWatch::File* file = watch.Find(entry.name);
+        if (file != nullptr && !file->atRest && file->readings < 2 && newcomer == nullptr) {
+            newcomer = file;
+        }
         if (file == nullptr || !file->atRest || !backoff.Ready(entry.name)) {
             continue;
+        }
+        if (newcomer != nullptr && RestWatch::Waits(*file, *newcomer)) {
+            break;
         }
         if (StopRequested()) {
             return Outcome::EndRun;

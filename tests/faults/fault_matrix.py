@@ -719,11 +719,25 @@ def process_tree(pid):
     return tree
 
 
+def stopped_or_gone(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] in "TtZX"
+    except (OSError, IndexError):
+        return True
+
+
 def kill_tree(run):
     """The program and what it started, killed at once, as by a power cut: stopped first so
     that none of them moves on while the others die."""
-    tree = process_tree(run.program.process.pid)
-    signal_all(tree, signal.SIGSTOP)
+    # A child forked between the listing and the stop would be missed: stop until the
+    # listing stops growing.
+    tree, stopped = process_tree(run.program.process.pid), []
+    while tree != stopped:
+        signal_all(tree, signal.SIGSTOP)
+        run.wait("the program's processes stopped", lambda: all(map(stopped_or_gone, tree)),
+                 timeout=10, interval=0.005)
+        stopped, tree = tree, process_tree(run.program.process.pid)
     signal_all(tree, signal.SIGKILL)
     run.program.process.wait()
 
@@ -805,8 +819,10 @@ def in_order(what, expected):
         run.wait("the documents printed", run.settled, timeout=120, interval=0.2)
         printed = printed_order(run)
         if printed != order:
-            PROBLEMS.append("%s: printed in the order %s" % (what, " ".join(
-                n.split(".")[0].split("-")[-1] for n in printed)))
+            def numbers(names):
+                return " ".join(n.split(".")[0].split("-")[-1] for n in names)
+            PROBLEMS.append("%s: printed in the order %s, expected %s" % (
+                what, numbers(printed), numbers(order)))
     return row
 
 
