@@ -32,3 +32,26 @@ function(corvane_use_constants target name)
     set_target_properties(${target} PROPERTIES CORVANE_CONSTANTS ${name})
     target_link_libraries(${target} PRIVATE ${name})
 endfunction()
+
+# `count` free loopback ports below the kernel's ephemeral range, as a list in `result`:
+# for the test builds, whose ports are compiled in when the build is configured.
+function(corvane_free_loopback_ports python count result)
+    execute_process(
+        COMMAND ${python} -c [=[
+import random, socket, sys
+ports = []
+while len(ports) < int(sys.argv[1]):
+    port = random.randint(20000, 32000)
+    with socket.socket() as s:
+        try:
+            s.bind(("127.0.0.1", port))
+        except OSError:
+            continue
+    if port not in ports:
+        ports.append(port)
+print(";".join(map(str, ports)), end="")
+]=] ${count}
+        OUTPUT_VARIABLE ports
+        COMMAND_ERROR_IS_FATAL ANY)
+    set(${result} ${ports} PARENT_SCOPE)
+endfunction()

@@ -9,6 +9,7 @@
 #include <wx/utils.h>
 
 #include "app/UnixDescriptor.h"
+#include "app/XdgFolder.h"
 #include "pickup/outbox/Outbox.h"
 #include "pickup/outbox/OutboxFiles.h"
 
@@ -23,14 +24,7 @@ bool FlushFolder(const wxString& folder) {
 }  // namespace
 
 wxString Folder() {
-    wxString base;
-    if (!wxGetEnv("XDG_STATE_HOME", &base) || !base.StartsWith("/")) {
-        base = wxGetHomeDir() + "/.local/state";
-    }
-    while (base.length() > 1 && base.Last() == '/') {
-        base.RemoveLast();
-    }
-    return base + "/corvane-print-spooler/outbox";
+    return XdgFolder("XDG_STATE_HOME", ".local/state", "outbox");
 }
 
 bool MakeFolder(const wxString& folder) {

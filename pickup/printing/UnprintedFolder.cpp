@@ -1,5 +1,8 @@
 #include "pickup/printing/UnprintedFolder.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <wx/filename.h>
 #include <wx/log.h>
 
@@ -39,17 +42,17 @@ bool IsDeviceName(const wxString& name) {
            digit == wxUniChar(0xB3);
 }
 
+template <std::size_t N>
+bool IsOneOf(const wxString& extension, const wxString (&types)[N]) {
+    const wxString lower = extension.Lower();
+    return std::find(std::begin(types), std::end(types), lower) != std::end(types);
+}
+
 // Types that Windows runs when the file is opened; the server chooses the name.
 bool IsExecutableType(const wxString& extension) {
     static const wxString kTypes[] = {".exe", ".lnk", ".hta", ".bat",
                                       ".cmd", ".scr", ".js",  ".vbs"};
-    const wxString lower = extension.Lower();
-    for (const wxString& type : kTypes) {
-        if (lower == type) {
-            return true;
-        }
-    }
-    return false;
+    return IsOneOf(extension, kTypes);
 }
 
 // Documents that keep their type where any other type may act when its folder is merely
@@ -57,13 +60,7 @@ bool IsExecutableType(const wxString& extension) {
 bool IsDocumentType(const wxString& extension) {
     static const wxString kTypes[] = {".pdf", ".ps",   ".xps", ".txt", ".png",
                                       ".jpg", ".jpeg", ".tif", ".tiff"};
-    const wxString lower = extension.Lower();
-    for (const wxString& type : kTypes) {
-        if (lower == type) {
-            return true;
-        }
-    }
-    return false;
+    return IsOneOf(extension, kTypes);
 }
 
 // Embedding, override and isolate controls: "invoice\u202Efdp.exe" shows as "invoiceexe.pdf".

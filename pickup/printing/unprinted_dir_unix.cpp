@@ -9,6 +9,7 @@
 #include <wx/utils.h>
 
 #include "app/UnixDescriptor.h"
+#include "app/XdgFolder.h"
 #include "pickup/printing/UnprintedFolder.h"
 
 namespace {
@@ -63,14 +64,7 @@ size_t KeptPathLimit() {
 }
 
 wxString UnprintedFolder() {
-    wxString base;
-    if (!wxGetEnv("XDG_DATA_HOME", &base) || !base.StartsWith("/")) {
-        base = wxGetHomeDir() + "/.local/share";
-    }
-    while (base.length() > 1 && base.Last() == '/') {
-        base.RemoveLast();
-    }
-    return base + "/corvane-print-spooler/unprinted";
+    return XdgFolder("XDG_DATA_HOME", ".local/share", "unprinted");
 }
 
 MoveOutcome MoveWithoutReplacing(const wxString& from, const wxString& to) {

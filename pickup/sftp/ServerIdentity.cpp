@@ -8,16 +8,6 @@
 
 namespace {
 
-std::string Option(ssh_session session, ssh_options_e type) {
-    char* value = nullptr;
-    if (ssh_options_get(session, type, &value) != SSH_OK || value == nullptr) {
-        return std::string();
-    }
-    std::string text = value;
-    ssh_string_free_char(value);
-    return text;
-}
-
 class ServerKey {
 public:
     explicit ServerKey(ssh_session session) {
@@ -36,19 +26,19 @@ public:
 
 bool VerifyServerIdentity(ssh_session session, bool withSystemFile) {
     const ServerKey server(session);
-    const std::string userFile = Option(session, SSH_OPTIONS_KNOWNHOSTS);
+    const std::string userFile = SessionOption(session, SSH_OPTIONS_KNOWNHOSTS);
     if (server.key == nullptr || userFile.empty()) {
         LogHostKeyRefused(session, "cannot be checked: no key offered, or no known-hosts file");
         return false;
     }
     std::vector<std::string> files{userFile};
-    const std::string systemFile = Option(session, SSH_OPTIONS_GLOBAL_KNOWNHOSTS);
+    const std::string systemFile = SessionOption(session, SSH_OPTIONS_GLOBAL_KNOWNHOSTS);
     if (withSystemFile && !systemFile.empty()) {
         files.push_back(systemFile);
     }
     unsigned int port = 0;
     ssh_options_get_port(session, &port);
-    const KnownHosts knownHosts(Option(session, SSH_OPTIONS_HOST), port, files);
+    const KnownHosts knownHosts(SessionOption(session, SSH_OPTIONS_HOST), port, files);
 
     const KnownHosts::Judgement judgement = knownHosts.Judge(server.key);
     switch (judgement.verdict) {

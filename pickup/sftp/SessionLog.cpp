@@ -6,22 +6,12 @@
 
 namespace {
 
-std::string Option(ssh_session session, ssh_options_e type) {
-    char* value = nullptr;
-    if (ssh_options_get(session, type, &value) != SSH_OK || value == nullptr) {
-        return std::string();
-    }
-    std::string text = value;
-    ssh_string_free_char(value);
-    return text;
-}
-
 // user@host:port, as the session was told.
 std::string Server(ssh_session session) {
     unsigned int port = 0;
     ssh_options_get_port(session, &port);
-    return Option(session, SSH_OPTIONS_USER) + "@" + Option(session, SSH_OPTIONS_HOST) + ":" +
-           std::to_string(port);
+    return SessionOption(session, SSH_OPTIONS_USER) + "@" +
+           SessionOption(session, SSH_OPTIONS_HOST) + ":" + std::to_string(port);
 }
 
 // The library's last message; it is kept after later calls succeed, so it is only read
@@ -118,4 +108,14 @@ void LogSessionEnded(ssh_session session, sftp_session sftp, const std::string& 
         LogLine("pickup: session with " + server + " ended" + when + " after a failed request (" +
                 SftpErrorName(code) + ")");
     }
+}
+
+std::string SessionOption(ssh_session session, ssh_options_e type) {
+    char* value = nullptr;
+    if (ssh_options_get(session, type, &value) != SSH_OK || value == nullptr) {
+        return std::string();
+    }
+    std::string text = value;
+    ssh_string_free_char(value);
+    return text;
 }

@@ -5,8 +5,6 @@
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
-#include <string>
-
 // Log lines (DiagnosticLog) for the ways a pickup session fails, each naming the server
 // (user@host:port) and giving the SSH library's own words. The password is never part
 // of them.
@@ -21,3 +19,6 @@ void LogSftpStartFailure(ssh_session session, sftp_session sftp);
 // A run that ended without being asked to: what the session was doing (`during`, e.g.
 // "listing .teskprinting/") and what it was left in.
 void LogSessionEnded(ssh_session session, sftp_session sftp, const std::string& during);
+
+// A string option as the session holds it; empty when it has none.
+std::string SessionOption(ssh_session session, ssh_options_e type);

@@ -33,7 +33,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 import warnings
 
 CONFIG = None
@@ -43,23 +42,12 @@ VERSION_PATH = "/downloads/corvane-print-spooler-version.txt"
 # built from.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import window_layout  # noqa: E402
+from waiting import wait_for  # noqa: E402,F401
 
 ACCOUNT_FIELD = window_layout.centre("UserId")
 PASSWORD_FIELD = window_layout.centre("Password")
 CONNECT_BUTTON = window_layout.centre("ConnectButton")
 QUEUE = "e2e"
-
-
-def wait_for(what, condition, timeout=30.0, interval=0.1):
-    """Polls until condition() is truthy and returns its value; fails after timeout."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(interval)
 
 
 def load_script(path, name):

@@ -26,6 +26,9 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import waiting  # noqa: E402
+
 TITLE = "Corvane Print Spooler 2.4.0"
 CONFIG = argparse.Namespace()
 
@@ -39,14 +42,7 @@ def key_values(text):
 
 
 def wait_for(what, condition, seconds=90, interval=0.2):
-    end = time.monotonic() + seconds
-    while True:
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(interval)
+    return waiting.wait_for(what, condition, timeout=seconds, interval=interval)
 
 
 def wine_outbox_folder():
