@@ -33,10 +33,17 @@ def wine(*args):
 
 
 def set_dpi(dpi):
-    done = wine("reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
-                "REG_DWORD", "/d", str(dpi), "/f")
-    if done.returncode != 0:
-        raise RuntimeError("reg add: " + done.stderr)
+    # On a busy machine Wine's reg has been seen to fail without a word right after the
+    # installer's test: it is tried again.
+    for attempt in range(3):
+        done = wine("reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
+                    "REG_DWORD", "/d", str(dpi), "/f")
+        if done.returncode == 0:
+            break
+        time.sleep(2)
+    else:
+        raise RuntimeError("reg add: exit status %d: %s%s" % (done.returncode, done.stdout,
+                                                             done.stderr))
     # Each program reads it when it starts: no restart of the wineserver is needed.
 
 
