@@ -173,9 +173,10 @@ TEST_F(SftpPickup, FileThatCannotBeRemovedIsHandedOverOnceWhileUnchanged) {
                                           "after document", "stuck document"}));
 }
 
-// Within one listing the oldest modification time goes first, then the name; not the
-// server's order.
-TEST_F(SftpPickup, FilesOfOneListingAreTakenOldestFirstThenByName) {
+// The oldest modification time goes first, then the name; not the server's order. A file
+// of the same time that the first listing missed ("ab.pdf", placed as soon as the worker
+// opens the others) still takes its place.
+TEST_F(SftpPickup, FilesAreTakenOldestFirstThenByNameThoughListedInPart) {
     const struct {
         const char* name;
         int age;  // seconds
@@ -185,8 +186,15 @@ TEST_F(SftpPickup, FilesOfOneListingAreTakenOldestFirstThenByName) {
         fs::last_write_time(PlaceFile(file.name, file.name), now - std::chrono::seconds(file.age));
     }
     EventRecorder recorder;
+    bool late = false;
+    recorder.onEvent = [&](const Recorded& event) {
+        if (event.text == "Waiting for file" && !late) {
+            late = true;
+            fs::last_write_time(PlaceFile("ab.pdf", "ab.pdf"), now - std::chrono::seconds(10));
+        }
+    };
     SftpThread* worker = StartWorker(recorder);
-    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 5; }));
+    ASSERT_TRUE(PumpUntil([&] { return recorder.Count(wxEVT_PRINT_FILE) == 6; }));
     StopAndWaitFinished(worker, recorder);
 
     Sequence order;
@@ -195,7 +203,7 @@ TEST_F(SftpPickup, FilesOfOneListingAreTakenOldestFirstThenByName) {
             order.push_back(event.text);
         }
     }
-    EXPECT_EQ(order, (Sequence{"c.pdf", "d.pdf", "a.pdf", "b.pdf", "0.pdf"}));
+    EXPECT_EQ(order, (Sequence{"c.pdf", "d.pdf", "a.pdf", "ab.pdf", "b.pdf", "0.pdf"}));
     TakePrinted(recorder);
 }
 
