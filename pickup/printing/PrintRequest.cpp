@@ -26,14 +26,8 @@ constexpr std::size_t kNamesShown = 10;
 // The job's title in the print system: the document's name in plain characters, and the
 // copy's tag, which finds the job again after a restart.
 std::string JobTitle(const wxString& documentName, const std::string& tag) {
-    std::string name;
-    for (const char c : ToNarrow(documentName)) {
-        if (name.size() >= 80) {
-            break;
-        }
-        name += c >= 0x20 && c < 0x7f ? c : '_';
-    }
-    return name + " " + tag;
+    // The name as the user knows it, without the controls a server may have put in it.
+    return OneLine(ToNarrow(documentName), 80) + " " + tag;
 }
 
 }  // namespace
@@ -109,8 +103,8 @@ bool PrinterApp::StartPrint(long serial, const PrintQueue::Item& item, bool& pri
     outbox::SetStage(item.file, OutboxStage::Given);
 
     const wxString printing =
-        settings.printProgram + (item.printer.empty() ? wxString(" (no printer chosen)")
-                                                      : " on " + item.printer);
+        settings.printProgram +
+        (item.printer.empty() ? wxString(" (no printer chosen)") : " on " + item.printer);
     auto job = std::make_unique<TeskPrintJob>(this, item.file, item.documentName,
                                               wxEVT_PRINT_JOB_DONE, printing);
     job->serial = serial;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 #include <wx/filefn.h>
 #include <wx/msgdlg.h>
@@ -203,7 +204,11 @@ TEST_F(PrintJob, PrintsTheFileUnchangedOnTheChosenQueueThenRemovesIt) {
     Choose("Alpha");  // not the default: the window's choice decides
     const std::string path = MakeDownload("ab12.tmp", 1);
 
-    RequestPrint(path);
+    // The job's title: the name beyond ASCII kept, a direction control dropped.
+    RequestPrint(path,
+                 "Gr\xc3\xbc\xc3\x9f"
+                 "e \xe2\x80\xae"
+                 "fdp.pdf");
     app().ProcessPendingEvents();
     EXPECT_EQ(Status(), "Printing");
 
@@ -221,6 +226,16 @@ TEST_F(PrintJob, PrintsTheFileUnchangedOnTheChosenQueueThenRemovesIt) {
         << "printed " << jobs[0].size() << " bytes of " << downloads[0].size();
     EXPECT_TRUE(cups->Jobs("Beta").empty());
     EXPECT_TRUE(subject->messages.empty());
+    cups_job_t* listed = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &listed, "Alpha", 0, CUPS_WHICHJOBS_ALL);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(std::string(listed[0].title)
+                  .rfind("Gr\xc3\xbc\xc3\x9f"
+                         "e fdp.pdf [",
+                         0),
+              0u)
+        << listed[0].title;
+    cupsFreeJobs(count, listed);
 }
 
 TEST_F(PrintJob, FilesInQuickSuccessionPrintInOrderOnThePrinterChosenAtTheirArrival) {
