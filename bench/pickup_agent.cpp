@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     ssh_init();
-    const SftpEndpoint endpoint{argv[1], argv[2], argv[5]};
+    const SftpEndpoint endpoint{argv[1], argv[2], argv[5], ""};
     const int count = argc > 6 ? std::stoi(argv[6]) : 1;
     EventPrinter printer;
     OpenEventSink(&printer);

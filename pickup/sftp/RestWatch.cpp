@@ -57,8 +57,8 @@ bool RestWatch::Read(File& file) {
     return true;
 }
 
-bool RestWatch::Waits(const File& file, const File& earlier) {
-    return !earlier.atRest && earlier.readings < 2 && Clock::now() - file.restSince < kOrderWait;
+bool RestWatch::WaitsForOrder(const File& file) {
+    return Clock::now() - file.restSince < kOrderWait;
 }
 
 bool RestWatch::Settle(File& file) {

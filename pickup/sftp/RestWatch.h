@@ -63,8 +63,8 @@ public:
     void KeepOnly(const std::vector<std::string>& listed);
     void Clear() { files.clear(); }
 
-    // Whether `file`, at rest, should wait for `earlier`, which arrived before it.
-    static bool Waits(const File& file, const File& earlier);
+    // Whether `file`, at rest, still waits for a file before it that has been read only once.
+    static bool WaitsForOrder(const File& file);
 
 private:
     static bool Read(File& file);

@@ -368,38 +368,40 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
 
     // New arrivals join the watch, up to its limit; each is read at once and again in the
     // same rounds as the others.
-    for (const auto& entry : listing) {
-        if (watch.Full()) {
-            break;
+    std::size_t admitFrom = 0;
+    const auto admit = [&] {
+        for (; admitFrom < listing.size() && !watch.Full(); ++admitFrom) {
+            const Listed& entry = listing[admitFrom];
+            if (watch.Find(entry.name) != nullptr || IsKept(entry)) {
+                continue;
+            }
+            const std::string remotePath = pickupPath + entry.name;
+            RemoteFile remote(sftp_open(sftp, remotePath.c_str(), O_RDONLY, 0));
+            watchdog.Progress();
+            if (remote == nullptr) {
+                continue;
+            }
+            QueueThreadEvent(handler, wxEVT_SFTP_STATUS, std::string("Waiting for file"));
+            watch.Add(entry.name, std::move(remote));
         }
-        if (watch.Find(entry.name) != nullptr || IsKept(entry)) {
-            continue;
-        }
-        const std::string remotePath = pickupPath + entry.name;
-        RemoteFile remote(sftp_open(sftp, remotePath.c_str(), O_RDONLY, 0));
-        watchdog.Progress();
-        if (remote == nullptr) {
-            continue;
-        }
-        QueueThreadEvent(handler, wxEVT_SFTP_STATUS, std::string("Waiting for file"));
-        watch.Add(entry.name, std::move(remote));
-    }
+    };
+    admit();
     watch.ReadDue();
     watchdog.Progress();
 
     // Files at rest are taken in order of arrival; a file in hand is finished before a stop.
     // A file just seen may be the rest of a batch that the previous listing saw in part:
     // what arrived after it waits a moment for it.
-    const RestWatch::File* newcomer = nullptr;
+    bool newcomerBefore = false;
     for (const auto& entry : listing) {
         RestWatch::File* file = watch.Find(entry.name);
-        if (file != nullptr && !file->atRest && file->readings < 2 && newcomer == nullptr) {
-            newcomer = file;
+        if (file != nullptr && !file->atRest && file->readings < 2) {
+            newcomerBefore = true;
         }
         if (file == nullptr || !file->atRest || !backoff.Ready(entry.name)) {
             continue;
         }
-        if (newcomer != nullptr && RestWatch::Waits(*file, *newcomer)) {
+        if (newcomerBefore && RestWatch::WaitsForOrder(*file)) {
             break;
         }
         if (StopRequested()) {
@@ -416,6 +418,9 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
         if (outcome == Outcome::EndRun) {
             return Outcome::EndRun;
         }
+        // A place is free: a file of a large backlog starts its rest wait now, while the
+        // others are copied, not at the next poll.
+        admit();
     }
     return Outcome::Continue;
 }
