@@ -23,8 +23,8 @@ namespace {
 // At most this many names in the message about an earlier run's documents.
 constexpr std::size_t kNamesShown = 10;
 
-// The job's title in the print system: the document's name in plain characters, and the
-// copy's tag, which finds the job again after a restart.
+// The job's title in the print system: the document's name, and the copy's tag, which
+// finds the job again after a restart.
 std::string JobTitle(const wxString& documentName, const std::string& tag) {
     // The name as the user knows it, without the controls a server may have put in it.
     return OneLine(ToNarrow(documentName), 80) + " " + tag;

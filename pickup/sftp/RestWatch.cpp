@@ -58,12 +58,11 @@ bool RestWatch::Read(File& file) {
 }
 
 bool RestWatch::WaitsForOrder(const File& file) {
-    return Clock::now() - file.restSince < kOrderWait;
+    // A file at rest is read no more: its last reading is when it came to rest.
+    return Clock::now() - file.readAt < kOrderWait;
 }
 
 bool RestWatch::Settle(File& file) {
-    // Set before it is known: harmless while `atRest` stays false.
-    file.restSince = file.readAt;
     const auto unchangedFor = file.readAt - file.sizeSince;
     if (file.size == 0) {
         file.atRest = unchangedFor >= UploadEnd::kEmptyWait;

@@ -19,7 +19,7 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // Well under the number of handles an SFTP server lets one session keep open; the rest
-    // of a larger burst is opened on later listings, as places become free.
+    // of a larger burst is opened as places become free.
     static constexpr std::size_t kMaxOpen = 64;
     static constexpr std::chrono::milliseconds kRestInterval{500};
     // How long a file at rest may wait for one that arrived before it and has been read
@@ -40,7 +40,6 @@ public:
         UploadEnd::Kind kind = UploadEnd::Kind::Unknown;
         // Ready to be taken; for an empty file, to be removed.
         bool atRest = false;
-        Clock::time_point restSince;
         // Readings taken: after one, the next may still find the file at rest.
         unsigned readings = 0;
     };
