@@ -174,6 +174,14 @@ def finished(path):
         pass
 
 
+def mark_given(path):
+    """The copy's record moves to "given" before its print program starts, as the program
+    does: the stage's bytes at the start of the record, overwritten in place."""
+    with open(path[:-len(".copy")] + ".rec", "r+b") as record:
+        record.seek(len("stage="))
+        record.write(b"given  ")
+
+
 def take_print(agent):
     """Waits for one hand-over; removes the local copy as the print job would."""
     stamp, rest = agent.wait("PRINT")
@@ -390,6 +398,7 @@ class Bench:
                     for _ in names:
                         _, rest = agent.wait("PRINT")
                         path = rest.split(" ", 1)[0]
+                        mark_given(path)
                         lp(path, rest.split(" ", 1)[1])
                         finished(path)
                     results.append(time.monotonic() - start)

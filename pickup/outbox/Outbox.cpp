@@ -44,7 +44,7 @@ wxString RecordOf(const wxString& copy) {
     return base + kRecordSuffix;
 }
 
-std::optional<OutboxRecord> ReadRecordFile(const wxString& path) {
+std::optional<std::string> ReadRecordText(const wxString& path) {
     wxFile file;
     if (!wxFileName::FileExists(path) || !file.Open(path)) {
         return std::nullopt;
@@ -54,7 +54,12 @@ std::optional<OutboxRecord> ReadRecordFile(const wxString& path) {
     if (got <= 0) {
         return std::nullopt;
     }
-    return ParseOutboxRecord(std::string(buffer, static_cast<std::size_t>(got)));
+    return std::string(buffer, static_cast<std::size_t>(got));
+}
+
+std::optional<OutboxRecord> ReadRecordFile(const wxString& path) {
+    const auto text = ReadRecordText(path);
+    return text ? ParseOutboxRecord(*text) : std::nullopt;
 }
 
 bool WriteRecord(const wxString& copy, const OutboxRecord& record, bool durable) {
@@ -97,11 +102,29 @@ bool Secure(const wxString& copy, const OutboxRecord& record) {
     return WriteRecord(copy, record, true);
 }
 
+bool SecureFolder() {
+    const wxString folder = Folder();
+    return !folder.empty() && FlushFolder(folder);
+}
+
 bool SetStage(const wxString& copy, OutboxStage stage, bool keptOnServer) {
     std::lock_guard<std::mutex> lock(Mutex());
-    auto record = ReadRecordFile(RecordOf(copy));
+    const wxString path = RecordOf(copy);
+    const auto text = ReadRecordText(path);
+    auto record = text ? ParseOutboxRecord(*text) : std::nullopt;
     if (!record) {
         return false;
+    }
+    // Only the stage changes: its bytes are overwritten in place, which a cut leaves either
+    // old or new, and no file is made. Anything more is a new record, renamed over the old.
+    if (keptOnServer <= record->keptOnServer &&
+        text->compare(0, kOutboxStageOffset + kOutboxStageWidth + 1,
+                      "stage=" + OutboxStageField(record->stage) + "\n") == 0) {
+        wxFile file;
+        const std::string field = OutboxStageField(stage);
+        return file.Open(path, wxFile::read_write) &&
+               file.Seek(static_cast<wxFileOffset>(kOutboxStageOffset)) != wxInvalidOffset &&
+               file.Write(field.data(), field.size()) == field.size() && file.Close();
     }
     record->stage = stage;
     record->keptOnServer = record->keptOnServer || keptOnServer;

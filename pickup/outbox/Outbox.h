@@ -27,10 +27,14 @@ wxString Folder();
 // for writing. Returns its path, or empty when none can be made.
 wxString NewCopy(wxFile& file);
 
-// The copy (already written, flushed and closed) is complete: writes its record, and
-// flushes the record and the folder, so that both survive a power cut. Only then may the
-// server's copy go.
+// The copy (already written, flushed and closed) is complete: writes its record, flushed.
+// Once the folder is flushed too (SecureFolder), both survive a power cut, and only then
+// may the server's copy go.
 bool Secure(const wxString& copy, const OutboxRecord& record);
+
+// Flushes the folder, so that the copies and records secured before survive a power cut:
+// once for several copies taken in a row, not once per copy.
+bool SecureFolder();
 
 // Moves the document on to `stage` (a rename; not flushed: losing it to a power cut only
 // repeats a step that is safe to repeat).

@@ -14,8 +14,11 @@ bool MakeFolder(const wxString& folder);
 // opened with delete sharing, so that it can be removed while still open.
 bool CreateNew(const wxString& path, wxFile& file);
 // Writes `text` to `temporary`, then renames it over `path`. With `durable`, the text is
-// flushed before the rename and the folder after it.
+// flushed before the rename, and the rename itself where the platform can (the folder
+// needs FlushFolder where it cannot).
 bool WriteByRename(const wxString& temporary, const wxString& path, const std::string& text,
                    bool durable);
+// Makes the names created and renamed in `folder` survive a power cut.
+bool FlushFolder(const wxString& folder);
 
 }  // namespace outbox

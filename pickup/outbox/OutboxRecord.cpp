@@ -25,7 +25,9 @@ const char* StageName(OutboxStage stage) {
     return "copied";
 }
 
-std::optional<OutboxStage> StageFromName(const std::string& name) {
+std::optional<OutboxStage> StageFromName(std::string name) {
+    // Padded to one width in the record.
+    name.erase(name.find_last_not_of(' ') + 1);
     for (OutboxStage stage :
          {OutboxStage::Copied, OutboxStage::Removed, OutboxStage::Given, OutboxStage::Done}) {
         if (name == StageName(stage)) {
@@ -77,10 +79,16 @@ std::optional<std::uint64_t> Number(const std::string& text, std::uint64_t max) 
 
 std::string FormatOutboxRecord(const OutboxRecord& record) {
     std::ostringstream text;
-    text << "name=" << Hex(record.name) << "\nsize=" << record.size << "\nmtime=" << record.mtime
-         << "\nstage=" << StageName(record.stage) << "\nkept=" << (record.keptOnServer ? 1 : 0)
-         << "\nend\n";
+    text << "stage=" << OutboxStageField(record.stage) << "\nname=" << Hex(record.name)
+         << "\nsize=" << record.size << "\nmtime=" << record.mtime
+         << "\nkept=" << (record.keptOnServer ? 1 : 0) << "\nend\n";
     return text.str();
+}
+
+std::string OutboxStageField(OutboxStage stage) {
+    std::string field = StageName(stage);
+    field.resize(kOutboxStageWidth, ' ');
+    return field;
 }
 
 std::optional<OutboxRecord> ParseOutboxRecord(const std::string& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -32,7 +33,13 @@ struct OutboxRecord {
 };
 
 // The record file's text: one "key=value" line each, the name in hexadecimal so that no
-// byte of a server's name can break a line.
+// byte of a server's name can break a line. The stage comes first, its name padded to one
+// width, so that a step from one stage to the next overwrites those bytes in place rather
+// than making a new file for every step of every document.
 std::string FormatOutboxRecord(const OutboxRecord& record);
+constexpr std::size_t kOutboxStageOffset = 6;  // after "stage="
+constexpr std::size_t kOutboxStageWidth = 7;
+// The stage as the record spells it at kOutboxStageOffset.
+std::string OutboxStageField(OutboxStage stage);
 // Nothing for a text that is not a whole record (a torn or foreign file).
 std::optional<OutboxRecord> ParseOutboxRecord(const std::string& text);

@@ -1,5 +1,6 @@
 // The outbox on Unix: under the XDG state directory; records replaced by rename(2), and
-// flushed with fsync, the folder too, where it matters.
+// flushed with fsync where it matters, the folder apart, since a rename is durable only
+// once its folder is flushed.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,14 +15,11 @@
 #include "pickup/outbox/OutboxFiles.h"
 
 namespace outbox {
-namespace {
 
 bool FlushFolder(const wxString& folder) {
     const Descriptor fd(open(folder.fn_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd.valid() && fsync(fd.get()) == 0;
 }
-
-}  // namespace
 
 wxString Folder() {
     return XdgFolder("XDG_STATE_HOME", ".local/state", "outbox");
@@ -56,7 +54,7 @@ bool WriteByRename(const wxString& temporary, const wxString& path, const std::s
         unlink(temporary.fn_str());
         return false;
     }
-    return !durable || FlushFolder(wxFileName(path).GetPath());
+    return true;
 }
 
 }  // namespace outbox

@@ -83,8 +83,8 @@ bool PrinterApp::StartPrint(long serial, const PrintQueue::Item& item, bool& pri
     }
 
     const std::string tag = outbox::JobTag(item.file);
-    const auto record = outbox::Read(item.file);
-    if (item.earlier && record && record->stage == OutboxStage::Given) {
+    const auto record = item.earlier ? outbox::Read(item.file) : std::nullopt;
+    if (record && record->stage == OutboxStage::Given) {
         // The earlier run ended before it heard its print program end.
         switch (PrintSystemHasJob(tag)) {
             case JobKnown::Yes:

@@ -392,6 +392,17 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
     // Files at rest are taken in order of arrival; a file in hand is finished before a stop.
     // A file just seen may be the rest of a batch that the previous listing saw in part:
     // what arrived after it waits a moment for it.
+    // Copies secured in a row share one flush of the outbox folder before they leave the
+    // server: the first alone, then groups twice as large each time, up to a bound, so that
+    // a backlog flushes rarely while a single document waits for nothing.
+    std::vector<Taken> taken;
+    std::size_t groupSize = 1;
+    const auto release = [&] {
+        const Outcome outcome = ReleaseTaken(sftp, pickupPath, taken);
+        taken.clear();
+        groupSize = std::min(2 * groupSize, kMaxGroupFiles);
+        return outcome;
+    };
     bool newcomerBefore = false;
     for (const auto& entry : listing) {
         RestWatch::File* file = watch.Find(entry.name);
@@ -405,6 +416,7 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
             break;
         }
         if (StopRequested()) {
+            release();
             return Outcome::EndRun;
         }
         // Listed with another size than the rested one: replaced or grown since; read anew.
@@ -412,22 +424,68 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
             watch.Drop(entry.name);
             continue;
         }
+        // A large file is not copied while smaller ones before it wait for their removal.
+        std::uint64_t takenBytes = 0;
+        for (const Taken& copy : taken) {
+            takenBytes += copy.size;
+        }
+        if (!taken.empty() && takenBytes + file->size > kMaxGroupBytes &&
+            release() == Outcome::EndRun) {
+            return Outcome::EndRun;
+        }
         const Outcome outcome = file->size == 0 ? RemoveEmptyFile(sftp, pickupPath, *file)
-                                                : TakeFile(sftp, pickupPath, *file);
+                                                : CopyToOutbox(sftp, *file, taken);
         watch.Drop(entry.name);
         if (outcome == Outcome::EndRun) {
+            // The session is gone: what waits for its removal stays on the server.
+            DropTaken(taken, 0);
+            return Outcome::EndRun;
+        }
+        if (taken.size() >= groupSize && release() == Outcome::EndRun) {
             return Outcome::EndRun;
         }
         // A place is free: a file of a large backlog starts its rest wait now, while the
         // others are copied, not at the next poll.
         admit();
     }
+    return release();
+}
+
+void SftpThread::DropTaken(const std::vector<Taken>& taken, std::size_t from) {
+    for (std::size_t i = from; i < taken.size(); ++i) {
+        DropPartialCopy(taken[i].copy);
+    }
+}
+
+SftpThread::Outcome SftpThread::ReleaseTaken(sftp_session sftp, const std::string& pickupPath,
+                                             const std::vector<Taken>& taken) {
+    if (taken.empty()) {
+        return Outcome::Continue;
+    }
+    bool secured = false;
+    {
+        // Local work: a slow disk is no silent server.
+        const LinkWatchdog::Pause pause(watchdog);
+        secured = outbox::SecureFolder();
+    }
+    if (!secured) {
+        for (const Taken& copy : taken) {
+            DropPartialCopy(copy.copy);
+            backoff.Failed(copy.name);
+        }
+        return Outcome::Continue;
+    }
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        if (Release(sftp, pickupPath + taken[i].name, taken[i]) == Outcome::EndRun) {
+            DropTaken(taken, i + 1);
+            return Outcome::EndRun;
+        }
+    }
     return Outcome::Continue;
 }
 
-SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& pickupPath,
-                                         RestWatch::File& file) {
-    const std::string remotePath = pickupPath + file.name;
+SftpThread::Outcome SftpThread::CopyToOutbox(sftp_session sftp, RestWatch::File& file,
+                                             std::vector<Taken>& taken) {
     wxFile local;
     const wxString localPath = CreatePartialCopy(local);
     if (localPath.empty()) {
@@ -481,8 +539,14 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
         backoff.Failed(file.name);
         return Outcome::Continue;
     }
+    taken.push_back(Taken{localPath, file.name, file.size, file.mtime});
+    return Outcome::Continue;
+}
 
-    const std::string& name = file.name;
+SftpThread::Outcome SftpThread::Release(sftp_session sftp, const std::string& remotePath,
+                                        const Taken& copy) {
+    const wxString& localPath = copy.copy;
+    const std::string& name = copy.name;
     bool delivered = false;
     bool removedAtExit = false;
     bool notOurs = false;
@@ -492,7 +556,7 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
             removedAtExit = true;
             return;
         }
-        switch (RemoveTakenFile(sftp, remotePath, file.size, file.mtime,
+        switch (RemoveTakenFile(sftp, remotePath, copy.size, copy.mtime,
                                 [&] { return SessionLost(sftp); })) {
             case Removal::Removed:
                 outbox::SetStage(localPath, OutboxStage::Removed);
@@ -504,7 +568,7 @@ SftpThread::Outcome SftpThread::TakeFile(sftp_session sftp, const std::string& p
                 // Left on the server (no permission to delete): printed once, not on every
                 // poll nor in the next run.
                 outbox::SetStage(localPath, OutboxStage::Removed, true);
-                kept[name] = Kept{copied, file.mtime, localPath};
+                kept[name] = Kept{copy.size, copy.mtime, localPath};
                 break;
             case Removal::Gone:
             case Removal::Changed:

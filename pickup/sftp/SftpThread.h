@@ -73,8 +73,25 @@ private:
     bool IsKept(const Listed& entry) const;
     // Hands a copy over to be printed; false when the application is gone or leaving.
     bool HandOver(const wxString& copy, const std::string& name, bool earlier);
-    // Copies a file at rest, removes it on the server and hands the copy over.
-    Outcome TakeFile(sftp_session sftp, const std::string& pickupPath, RestWatch::File& file);
+    // A copy secured in the outbox whose file is still on the server.
+    struct Taken {
+        wxString copy;
+        std::string name;
+        std::uint64_t size;
+        std::uint32_t mtime;
+    };
+    // At most this many copies, and this many bytes, wait for one flush of the outbox folder.
+    static constexpr std::size_t kMaxGroupFiles = 16;
+    static constexpr std::uint64_t kMaxGroupBytes = 4 << 20;
+
+    // Copies a file at rest into the outbox with its record; adds it to `taken` when secured.
+    Outcome CopyToOutbox(sftp_session sftp, RestWatch::File& file, std::vector<Taken>& taken);
+    // Flushes the outbox folder, then removes each of `taken` on the server and hands it over.
+    Outcome ReleaseTaken(sftp_session sftp, const std::string& pickupPath,
+                         const std::vector<Taken>& taken);
+    Outcome Release(sftp_session sftp, const std::string& remotePath, const Taken& copy);
+    // Drops the copies from `from` on: their files stay on the server for a later take.
+    void DropTaken(const std::vector<Taken>& taken, std::size_t from);
     // A file that stayed empty: there is nothing to print, so it is only removed.
     Outcome RemoveEmptyFile(sftp_session sftp, const std::string& pickupPath,
                             RestWatch::File& file);

@@ -2,6 +2,8 @@
 // behind, kept once complete (the copy may then be the only one). Complete: a record beside
 // each says where it stands, and the next run takes over what an earlier one left. Its own
 // program, because the exit state is final for the process.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -97,6 +99,10 @@ TEST(OutboxRecordText, ReadsBackWhatItWroteAndRefusesAnythingElse) {
     for (const auto& text : refused) {
         EXPECT_FALSE(ParseOutboxRecord(text.text)) << text.what;
     }
+    // The layout of earlier versions, stage last and unpadded, still reads.
+    EXPECT_EQ(ParseOutboxRecord("name=782e706466\nsize=1234\nmtime=1700000000\nstage=given\n"
+                                "kept=0\nend\n"),
+              Record("x.pdf", OutboxStage::Given));
 }
 
 TEST_F(OutboxTest, ACopyGoesThroughItsStagesAndLeavesOnlyWhenFinished) {
@@ -110,8 +116,15 @@ TEST_F(OutboxTest, ACopyGoesThroughItsStagesAndLeavesOnlyWhenFinished) {
 
     ASSERT_TRUE(outbox::Secure(copy, Record("a.pdf", OutboxStage::Copied)));
     EXPECT_EQ(outbox::Read(copy), Record("a.pdf", OutboxStage::Copied));
+    // Each step is written into the same record file, not a new one.
+    const std::string record = copy.ToStdString().substr(0, copy.size() - 5) + ".rec";
+    struct stat before {};
+    ASSERT_EQ(stat(record.c_str(), &before), 0);
     ASSERT_TRUE(outbox::SetStage(copy, OutboxStage::Removed));
     ASSERT_TRUE(outbox::SetStage(copy, OutboxStage::Given));
+    struct stat after {};
+    ASSERT_EQ(stat(record.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(outbox::Read(copy), Record("a.pdf", OutboxStage::Given));
     // This run's own documents are never handed out as an earlier run's.
     EXPECT_TRUE(outbox::ClaimEarlier().empty());
