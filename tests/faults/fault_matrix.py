@@ -623,11 +623,26 @@ def server_restarts(run):
     # Nightly maintenance: the server restarts under a connected program.
     run.send(2, 16 << 10, must_print=True)
     run.wait("the first documents printed", run.settled, timeout=120)
+    server_restarts_now(run)
+    run.send(2, 16 << 10, must_print=True)
+
+
+def server_restarts_in_backlog(run):
+    # The restart comes while a backlog is taken in groups that share one flush of the
+    # outbox: copies made but not yet removed on the server must go, and every document
+    # prints once after the next Connect.
+    run.send(40, 256 << 10, must_print=True)
+    run.wait("copies secured in the outbox",
+             lambda: sum(name.endswith(".rec") for name in run.program.outbox_files()) >= 3,
+             interval=0.01)
+    server_restarts_now(run)
+
+
+def server_restarts_now(run):
     subprocess.run([sys.executable, os.path.join(ARGS.fixtures, "sshd_fixture.py"), "restart",
                     os.path.join(run.base, "sshd")], check=True, stdout=subprocess.DEVNULL)
     silent_link_noticed(run, "server restarted")
     e2e.connect(run.services, run.program)
-    run.send(2, 16 << 10, must_print=True)
 
 
 # A print program that fails on documents named "fails-..." (its notice then stays open) and
@@ -883,6 +898,7 @@ ROWS = [
     ("batch of 30 placed at once, in order of time then name",
      dict(fault=in_order("batch of 30", batch_at_once))),
     ("server restarts while connected", dict(fault=server_restarts)),
+    ("server restarts while a backlog of 40 is taken", dict(fault=server_restarts_in_backlog)),
     ("session end: SIGTERM with a message box open, mid-copy",
      dict(fault=session_end(copying, sigterm_tree), lp=SESSION_END_LP)),
     ("session end: SIGTERM with a message box open, document at the print program",
