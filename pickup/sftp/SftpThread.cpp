@@ -480,6 +480,9 @@ SftpThread::Outcome SftpThread::ReleaseTaken(sftp_session sftp, const std::strin
             DropTaken(taken, i + 1);
             return Outcome::EndRun;
         }
+        // Each removal is a step answered: a group's removals on a slow link add up, and
+        // only a wait without any answer may count against the link's bound.
+        watchdog.Progress();
     }
     return Outcome::Continue;
 }
