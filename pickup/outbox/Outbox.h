@@ -12,8 +12,9 @@
 // The outbox: the local copy of every document taken off the server, in a per-user folder
 // that survives a restart, until its print program reports success, it moves to the
 // unprinted folder, or it turns out to be another agent's. Beside each copy "<id>.copy" a
-// record "<id>.rec" (replaced whole by a rename) says where it stands, so that the next
-// run can finish what this one could not. A copy without a record is a partial one.
+// record "<id>.rec" (written whole by a rename; a later stage overwrites only the stage, in
+// place) says where it stands, so that the next run can finish what this one could not. A
+// copy without a record is a partial one.
 //
 // The functions may be called from any thread; a copy is named by its full path.
 namespace outbox {
@@ -36,8 +37,9 @@ bool Secure(const wxString& copy, const OutboxRecord& record);
 // once for several copies taken in a row, not once per copy.
 bool SecureFolder();
 
-// Moves the document on to `stage` (a rename; not flushed: losing it to a power cut only
-// repeats a step that is safe to repeat).
+// Moves the document on to `stage`: the stage overwritten in place, or a new record renamed
+// over the old when the kept flag changes too. Not flushed: losing it to a power cut only
+// repeats a step that is safe to repeat.
 bool SetStage(const wxString& copy, OutboxStage stage, bool keptOnServer = false);
 
 std::optional<OutboxRecord> Read(const wxString& copy);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <numeric>
 #include <mutex>
 
 #include <libssh/libssh.h>
@@ -425,10 +426,9 @@ SftpThread::Outcome SftpThread::HandleListing(sftp_session sftp, RestWatch& watc
             continue;
         }
         // A large file is not copied while smaller ones before it wait for their removal.
-        std::uint64_t takenBytes = 0;
-        for (const Taken& copy : taken) {
-            takenBytes += copy.size;
-        }
+        const std::uint64_t takenBytes =
+            std::accumulate(taken.begin(), taken.end(), std::uint64_t{0},
+                            [](std::uint64_t sum, const Taken& copy) { return sum + copy.size; });
         if (!taken.empty() && takenBytes + file->size > kMaxGroupBytes &&
             release() == Outcome::EndRun) {
             return Outcome::EndRun;

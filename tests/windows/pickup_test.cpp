@@ -176,7 +176,8 @@ TEST(WinePartialCopies, ACopyStillOpenCanBeRemoved) {
 TEST_F(WinePickup, ASilentLinkEndsAWaitAtAStopOrAtTheSessionTimeout) {
     // Through a proxy that the driver freezes on request: the connections stay open and
     // nothing comes back, so only the workers' own bound can end their waits (on Winsock).
-    const SftpEndpoint throughProxy{"127.0.0.1", DriverValue("CORVANE_PROXY_PORT"), KnownHosts(), ""};
+    const SftpEndpoint throughProxy{"127.0.0.1", DriverValue("CORVANE_PROXY_PORT"), KnownHosts(),
+                                    ""};
     WorkerEventLog stopped, left;
     std::vector<SftpThread*> workers;
     for (WorkerEventLog* log : {&stopped, &left}) {
